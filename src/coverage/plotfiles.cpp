@@ -1,0 +1,225 @@
+// Saving and loading of plot files with atomic replacement and damage checks.
+#include "coverage/plotfiles.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace rizuzez {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+std::string formatBox(const char* pattern, double value, char sep) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf, pattern, value);
+    std::string s(buf);
+    const auto b = s.find_first_not_of(' ');
+    s = b == std::string::npos ? std::string() : s.substr(b);
+    for (char& c : s) {
+        if (c == '.') {
+            c = sep;
+        }
+    }
+    if (auto pos = s.find(','); pos != std::string::npos) {
+        s[pos] = '.';
+    }
+    return s;
+}
+
+} // namespace
+
+std::string plotFilePrefix(std::string_view mode, const LocalDateTime& now) {
+    if (mode == "date") {
+        return "rizuzez1." + formatDate(now) + ".";
+    }
+    if (mode == "time") {
+        return "rizuzez1." + formatDateTimeStamp(now) + ".";
+    }
+    return "rizuzez1.";
+}
+
+std::string dataPath(const std::string& dataDir, const std::string& name) {
+    return (fs::path(dataDir) / name).string();
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = true;
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
+        return true;
+    }
+    std::remove(tmp.c_str());
+    return false;
+}
+
+SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
+                         std::string_view mode, const LocalDateTime& now) {
+    const std::string prefix = plotFilePrefix(mode, now);
+    SaveResult result;
+    auto save = [&](const std::string& ext, std::string_view bytes) {
+        const std::string path = dataPath(dataDir, prefix + ext);
+        (writeFileAtomically(path, bytes) ? result.written : result.failed).push_back(path);
+    };
+    save("dat", std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes));
+    save("max",
+         std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes));
+    save("hex", coverage.texts.Edit10 + "\r\n");
+    return result;
+}
+
+bool tableIsSound(const PlotTable& table) {
+    for (const auto& band : table) {
+        for (const auto& cell : band) {
+            if (!std::isfinite(cell.Dist) || cell.Dist < 0.0 || !std::isfinite(cell.Lat) ||
+                !std::isfinite(cell.Lon)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool recordIsSound(const TMaxDistance& r) {
+    return std::isfinite(r.Dist) && r.Dist >= 0.0 && std::isfinite(r.Trk) && std::isfinite(r.Lat) &&
+           std::isfinite(r.Lon) && std::isfinite(r.Alt);
+}
+
+namespace {
+
+template <class Record>
+PlotFileStatus readRecord(const std::string& path, Record& out, bool (*sound)(const Record&)) {
+    if (!fileExists(path)) {
+        return PlotFileStatus::Missing;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return PlotFileStatus::Unreadable;
+    }
+    Record tmp;
+    in.read(reinterpret_cast<char*>(&tmp), sizeof(Record));
+    if (in.gcount() != static_cast<std::streamsize>(sizeof(Record))) {
+        return in.bad() ? PlotFileStatus::Unreadable : PlotFileStatus::Short;
+    }
+    if (!sound(tmp)) {
+        return PlotFileStatus::Damaged;
+    }
+    std::memcpy(&out, &tmp, sizeof(Record));
+    return PlotFileStatus::Ok;
+}
+
+} // namespace
+
+PlotFileStatus readPlotTable(const std::string& path, PlotTable& out) {
+    return readRecord<PlotTable>(path, out, &tableIsSound);
+}
+
+PlotFileStatus readMaxRecord(const std::string& path, TMaxDistance& out) {
+    return readRecord<TMaxDistance>(path, out, &recordIsSound);
+}
+
+void showLoadedContact(const TMaxDistance& m, ContactTexts& t, char sep) {
+    t.Edit5 = formatBox("%6.2f", m.Lat, sep);
+    t.Edit6 = formatBox("%7.2f", m.Lon, sep);
+    t.Edit7 = formatBox("%5.0f", m.Alt, sep);
+    t.Edit8 = formatBox("%5.1f", m.Dist, sep);
+    t.Edit9 = formatBox("%5.1f", m.Trk, sep);
+}
+
+LoadResult LoadPlotFiles(Coverage& coverage, const std::string& dataDir, std::string_view mode,
+                         PlotFileQuestions& questions, char decimalSeparator) {
+    LoadResult result;
+    std::string base;
+    if (!mode.empty()) {
+        const std::optional<std::string> chosen = questions.choosePlotFile(dataDir);
+        if (!chosen) {
+            return result;
+        }
+        base = fs::path(*chosen).filename().string();
+        if (const auto pos = base.find(".max"); pos != std::string::npos) {
+            base.erase(pos, 4);
+        }
+    } else {
+        base = "rizuzez1";
+    }
+    result.baseName = base;
+
+    const std::string datPath = dataPath(dataDir, base + ".dat");
+    if (!fileExists(datPath)) {
+        return result;
+    }
+    if (mode.empty() && !questions.confirmReload()) {
+        result.declined = true;
+        return result;
+    }
+    result.found = true;
+
+    PlotTable table;
+    const PlotFileStatus dat = readPlotTable(datPath, table);
+    if (dat == PlotFileStatus::Ok) {
+        coverage.PlotData = table;
+        result.datLoaded = true;
+    } else {
+        result.datDamaged = true;
+    }
+
+    const std::string maxPath = dataPath(dataDir, base + ".max");
+    if (fileExists(maxPath)) {
+        TMaxDistance record;
+        if (readMaxRecord(maxPath, record) == PlotFileStatus::Ok) {
+            coverage.MaxDistance = record;
+            result.maxLoaded = true;
+        } else {
+            result.maxDamaged = true;
+        }
+        showLoadedContact(coverage.MaxDistance, coverage.texts, decimalSeparator);
+    }
+
+    const std::string hexPath = dataPath(dataDir, base + ".hex");
+    if (fileExists(hexPath)) {
+        std::ifstream in(hexPath, std::ios::binary);
+        if (in) {
+            std::string line;
+            char c;
+            while (line.size() < 4096 && in.get(c) && c != '\r' && c != '\n') {
+                line.push_back(c);
+            }
+            if (!in.bad()) {
+                coverage.texts.Edit10 = line;
+                result.hexLoaded = true;
+            }
+        }
+    }
+    return result;
+}
+
+} // namespace rizuzez

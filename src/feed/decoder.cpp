@@ -1,0 +1,314 @@
+// Line splitting and MSG decoding. Runs for every byte of the feed: keep it lean.
+#include "feed/decoder.h"
+
+#include "feed/coord.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace rizuzez {
+namespace {
+
+bool isBreak(char c) { return c == '\n' || c == '\r'; }
+
+// Position of the first CR or LF in [p, end), or end.
+const char* findBreak(const char* p, const char* end) {
+    const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    const char* stop = lf ? static_cast<const char*>(lf) : end;
+    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(stop - p));
+    return cr ? static_cast<const char*>(cr) : stop;
+}
+
+std::string_view trimControl(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) {
+        ++b;
+    }
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) {
+        --e;
+    }
+    return s.substr(b, e - b);
+}
+
+// Fields of the working text (the line from its fifth character, at most 255 characters,
+// with one comma appended). Text after the last comma is never a field.
+class FieldReader {
+public:
+    explicit FieldReader(std::string_view work) : m_work(work) {}
+    std::string_view NextField() {
+        if (m_pos > m_work.size()) {
+            return {};
+        }
+        const std::size_t comma = m_work.find(',', m_pos);
+        std::string_view field;
+        if (comma == std::string_view::npos) {
+            field = m_work.substr(m_pos); // up to the appended comma
+            m_pos = m_work.size() + 1;
+        } else {
+            field = m_work.substr(m_pos, comma - m_pos);
+            m_pos = comma + 1;
+        }
+        return trimControl(field);
+    }
+    void skip(int n) {
+        for (int i = 0; i < n; ++i) {
+            NextField();
+        }
+    }
+
+private:
+    std::string_view m_work;
+    std::size_t m_pos = 0;
+};
+
+std::string formatNumber(const char* pattern, double value, char sep, bool pointBack) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, pattern, value);
+    std::string s = std::string(trimControl(buf));
+    for (char& c : s) {
+        if (c == '.') {
+            c = sep;
+        }
+    }
+    if (pointBack) {
+        if (auto pos = s.find(','); pos != std::string::npos) {
+            s[pos] = '.';
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+void Decoder::setHome(double lat, double lon) {
+    m_homeLat = lat;
+    m_homeLon = lon;
+    m_home = HomeTrig(lat, lon);
+}
+
+void Decoder::ProcessChunk(std::string_view chunk) {
+    if (m_busy) {
+        m_queue.push_back({std::string(chunk), false});
+        return;
+    }
+    m_busy = true;
+    processOne(chunk);
+    drainQueue();
+    m_busy = false;
+}
+
+void Decoder::DropChunk(std::string_view chunk) {
+    if (m_busy) {
+        m_queue.push_back({std::string(chunk), true});
+        return;
+    }
+    dropOne(chunk);
+}
+
+void Decoder::drainQueue() {
+    while (!m_queue.empty()) {
+        Queued next = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (next.drop) {
+            dropOne(next.text);
+        } else {
+            processOne(next.text);
+        }
+    }
+}
+
+void Decoder::dropOne(std::string_view chunk) {
+    m_pending.clear();
+    if (!chunk.empty()) {
+        m_skipToBreak = !isBreak(chunk.back());
+    }
+}
+
+void Decoder::FlushPendingLine() {
+    if (!m_skipToBreak && !m_pending.empty()) {
+        std::string line;
+        line.swap(m_pending);
+        handleLine(line);
+    }
+    m_pending.clear();
+    m_skipToBreak = false;
+}
+
+void Decoder::ResetPendingLine() {
+    m_pending.clear();
+    m_skipToBreak = false;
+}
+
+void Decoder::appendPending(std::string_view piece) {
+    if (m_skipToBreak) {
+        return;
+    }
+    if (m_pending.size() + piece.size() > MaxPendingLine) {
+        m_pending.clear();
+        m_skipToBreak = true;
+        return;
+    }
+    m_pending.append(piece);
+}
+
+void Decoder::processOne(std::string_view chunk) {
+    const char* p = chunk.data();
+    const char* const end = p + chunk.size();
+    if (p == end) {
+        return;
+    }
+
+    // Complete the line that the previous chunk left open.
+    if (!m_pending.empty() || m_skipToBreak) {
+        const char* brk = findBreak(p, end);
+        appendPending(std::string_view(p, static_cast<std::size_t>(brk - p)));
+        if (brk == end) {
+            return;
+        }
+        const bool skipped = m_skipToBreak;
+        m_skipToBreak = false;
+        std::string line;
+        line.swap(m_pending);
+        if (!skipped) {
+            handleLine(line);
+        }
+        p = brk + 1;
+    }
+
+    while (p < end) {
+        const char* brk = findBreak(p, end);
+        if (brk == end) {
+            appendPending(std::string_view(p, static_cast<std::size_t>(end - p)));
+            return;
+        }
+        handleLine(std::string_view(p, static_cast<std::size_t>(brk - p)));
+        p = brk + 1;
+    }
+}
+
+void Decoder::handleLine(std::string_view line) {
+    if (line.size() > 11 && line[0] == 'M' && line[1] == 'S' && line[2] == 'G') {
+        DecodeMsgLine(line);
+    }
+}
+
+void Decoder::DecodeMsgLine(std::string_view line) {
+    FieldReader fields(line.size() > 4 ? line.substr(4, 255) : std::string_view{});
+
+    const std::string_view type = fields.NextField();
+    if (type != "2" && type != "3") {
+        return;
+    }
+    bump(MsgsThisSecond);
+    bump(TotalMsgs);
+
+    fields.skip(2);
+    const std::string_view modeS = fields.NextField();
+    if (!modeS.empty() && Blacklist.find(modeS) != std::string::npos) {
+        return;
+    }
+
+    fields.skip(6);
+    const std::string_view altText = fields.NextField();
+    fields.skip(2);
+    const std::string_view latText = fields.NextField();
+    const std::string_view lonText = fields.NextField();
+    if (altText.empty() || latText.empty() || lonText.empty()) {
+        return;
+    }
+
+    const double lat = StrToCoord(latText, decimalSeparator);
+    if (lat == InvalidValue || lat == 0.0) {
+        return;
+    }
+    const double lon = StrToCoord(lonText, decimalSeparator);
+    if (lon == InvalidValue || lon == 0.0) {
+        return;
+    }
+    double alt = StrToCoord(altText, decimalSeparator);
+    if (alt == InvalidValue) {
+        return;
+    }
+    if (alt >= 40000.0) {
+        alt = 39999.0;
+    }
+    // Truncation toward zero; a quotient far below zero is simply out of range.
+    const long double bandQuotient = std::trunc(static_cast<long double>(alt) / 10000.0L);
+
+    const DistCourse dc = m_home.distCourseTo(lat, lon);
+    if (dc.distance > FilterRange) {
+        bump(IgnoredMsgs);
+        if (logIgnored) {
+            logIgnoredLine(line, dc.course, dc.distance);
+        }
+        return;
+    }
+    if (dc.course == InvalidValue || dc.distance == InvalidValue) {
+        return;
+    }
+    const double bearing = std::nearbyint(dc.course);
+    if (!(bearing >= 0.0 && bearing <= 359.0) || !(bandQuotient >= 0.0L && bandQuotient <= 3.0L)) {
+        return;
+    }
+
+    Coverage& cov = *m_coverage;
+    TPlotPoint& cell = cov.PlotData[static_cast<int>(bandQuotient)][static_cast<int>(bearing)];
+    if (dc.distance > cell.Dist) {
+        cell = TPlotPoint{dc.distance, lat, lon};
+    }
+    if (dc.distance > cov.MaxDistance.Dist) {
+        cov.MaxDistance = TMaxDistance{dc.distance, dc.course, lat, lon, alt};
+        showContact(modeS);
+        if (m_sink) {
+            m_sink->furthestContactChanged();
+        }
+    }
+    if (m_sink) {
+        m_sink->positionRecorded();
+    }
+}
+
+void Decoder::showContact(std::string_view modeS) {
+    const TMaxDistance& m = m_coverage->MaxDistance;
+    ContactTexts& t = m_coverage->texts;
+    t.Edit5 = formatNumber("%8.4f", m.Lat, decimalSeparator, true);
+    t.Edit6 = formatNumber("%9.4f", m.Lon, decimalSeparator, true);
+    t.Edit7 = formatNumber("%5.0f", m.Alt, decimalSeparator, false);
+    t.Edit8 = formatNumber("%5.1f", m.Dist, decimalSeparator, true);
+    t.Edit9 = formatNumber("%5.1f", m.Trk, decimalSeparator, true);
+    t.Edit10 = std::string(modeS);
+}
+
+void Decoder::logIgnoredLine(std::string_view line, double course, double distance) {
+    if (IgnoredLog.empty()) {
+        return;
+    }
+    std::FILE* f = std::fopen(IgnoredLog.c_str(), "ab");
+    if (!f) {
+        return; // a log that cannot be opened loses the line; decoding goes on
+    }
+    char crs[64], dist[64];
+    std::snprintf(crs, sizeof crs, "%5.1f", course);
+    std::snprintf(dist, sizeof dist, "%6.1f", distance);
+    for (char* s : {crs, dist}) {
+        for (char* c = s; *c; ++c) {
+            if (*c == '.') {
+                *c = decimalSeparator;
+            }
+        }
+    }
+    const LocalDateTime now = m_clock ? m_clock->now() : SystemClock().now();
+    std::string out = formatLogTimestamp(now);
+    out += ";crs=";
+    out += crs;
+    out += ";dist=";
+    out += dist;
+    out += ";msg ignored=\"";
+    out += line;
+    out += "\"\r\n";
+    std::fwrite(out.data(), 1, out.size(), f);
+    std::fclose(f);
+}
+
+} // namespace rizuzez
