@@ -36,6 +36,11 @@ public:
     // dropped unread, counters included.
     bool SavingInProgress = false;
 
+    // The automatic-save schedule in floating days (see toDays): set by START, moved on by
+    // each automatic save.
+    double AutoSaveStart = 0.0;
+    double NextAutoSave = 0.0;
+
     // A received chunk of feed text.
     void IdTelnet1DataAvailable(std::string_view chunk);
 
