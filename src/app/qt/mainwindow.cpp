@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -161,6 +162,18 @@ TForm1::TForm1(const Setup& setup, QWidget* parent)
 TForm1::~TForm1() {
     // The decoder outlives nothing of ours: stop it calling back into a half-destroyed window.
     m_station.decoder.setSink(nullptr);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    const Qt::WindowStates grown = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (event->type() == QEvent::WindowStateChange && (windowState() & grown)) {
+        // Undone after the state change has been delivered, not inside it.
+        QTimer::singleShot(0, this, [this, grown] {
+            setWindowState(windowState() & ~grown);
+            resize(minimumSize());
+        });
+    }
 }
 
 void TForm1::buildControls() {

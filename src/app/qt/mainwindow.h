@@ -125,8 +125,14 @@ signals:
     void ticked();
 
 protected:
+    // The window's size never changes: a maximise (from any side) is undone.
+    void changeEvent(QEvent* event) override;
     // The housekeeping step of a running tick.
     virtual void RunHousekeeping();
+    // FeedSink: a position reached the table (the window yields to the event loop here), a new
+    // furthest contact is in the record.
+    void positionRecorded() override;
+    void furthestContactChanged() override;
 
 private:
     void buildControls();
@@ -138,9 +144,6 @@ private:
     void savePlot(const char* mode);
     void loadPlot(const char* mode);
 
-    // FeedSink
-    void positionRecorded() override;
-    void furthestContactChanged() override;
     // HousekeepingHost
     void exportTimedOutline() override;
     void showNextAutoSave(const std::string& text) override;
