@@ -153,6 +153,45 @@ QRgb rgbOf(Rgb c) {
     return qRgb(c.r, c.g, c.b);
 }
 
+TEST(QPainterCanvas, LineEndKeepsWhatWasThere) {
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+        QImage img(8, 8, format);
+        img.fill(Qt::transparent);
+        {
+            QPainterCanvas canvas(img);
+            canvas.setBrushColor(Ink);
+            canvas.FillRect(6, 6, 7, 7);
+            canvas.setPenColor({0, 0, 255});
+            canvas.MoveTo(1, 2);
+            canvas.LineTo(6, 2);
+            canvas.LineTo(6, 6);
+            canvas.LineTo(1, 6);
+        }
+        const QRgb blue = qRgb(0, 0, 255);
+        EXPECT_EQ(img.pixel(5, 2), blue) << format;
+        EXPECT_EQ(img.pixel(6, 2), blue) << format; // the next line's start
+        EXPECT_EQ(img.pixel(6, 5), blue) << format;
+        EXPECT_EQ(img.pixel(6, 6), blue) << format; // painted red, then by the third line
+        EXPECT_EQ(img.pixel(2, 6), blue) << format;
+        const QRgb untouched = format == QImage::Format_RGB32 ? qRgb(0, 0, 0) : qRgba(0, 0, 0, 0);
+        EXPECT_EQ(img.pixel(1, 6), untouched) << format; // end point of the last line
+    }
+}
+
+TEST(QPainterCanvas, LineEndingOnPaintKeepsIt) {
+    QImage img = makePlotImage(8, 8);
+    {
+        QPainterCanvas canvas(img);
+        canvas.setBrushColor(Ink);
+        canvas.FillRect(6, 2, 7, 3);
+        canvas.setPenColor({0, 0, 255});
+        canvas.MoveTo(1, 2);
+        canvas.LineTo(6, 2);
+    }
+    EXPECT_EQ(img.pixel(5, 2), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(6, 2), InkPixel);
+}
+
 TEST(QPainterCanvas, RenderedRadarPlot) {
     PlotTable t{};
     t[1][60].Dist = 100.0; // P = 240: vertex (122, 71)

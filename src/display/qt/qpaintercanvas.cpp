@@ -93,7 +93,11 @@ void QPainterCanvas::LineTo(int x, int y) {
         const QRgb under = endInside ? m_image.pixel(x, y) : 0;
         m_painter.drawLine(m_x, m_y, x, y);
         if (endInside) {
-            m_painter.fillRect(QRect(x, y, 1, 1), QColor::fromRgb(under));
+            // Copy the old value back as it was, alpha included, rather than blending it.
+            const QPainter::CompositionMode mode = m_painter.compositionMode();
+            m_painter.setCompositionMode(QPainter::CompositionMode_Source);
+            m_painter.fillRect(QRect(x, y, 1, 1), QColor::fromRgba(under));
+            m_painter.setCompositionMode(mode);
         }
     }
     m_x = x;
