@@ -1,5 +1,5 @@
-// The feed's control values: telnet framing, the START checks, the first auto-save time and a
-// new connection's reset of the decoder's partial line.
+// The feed's control values: telnet framing, the START checks and a new connection's reset of
+// the decoder's partial line.
 #include "feed/decoder.h"
 #include "feed/startstop.h"
 #include "feed/telnet.h"
@@ -113,38 +113,34 @@ struct StartCase {
     const char* name;
     const char* lat;
     const char* lon;
-    const char* filter;
     char sep;
     StartProblem problem;
-    double homeLat, homeLon, filterRange;
+    double homeLat, homeLon;
 };
 
 const StartCase StartCases[] = {
-    {"Valid", "52.5", "-1.25", "NEVER", '.', StartProblem::None, 52.5, -1.25, 999},
-    {"FilterMiles", "52.5", "4", "300", '.', StartProblem::None, 52.5, 4, 300},
-    {"PointReadInCommaLocale", "52.5", "4,5", "180", ',', StartProblem::None, 52.5, 4.5, 180},
-    {"EmptyLatitude", "", "4", "NEVER", '.', StartProblem::MissingHome, 0, 0, 999},
-    {"EmptyLongitude", "52", "", "NEVER", '.', StartProblem::MissingHome, 0, 0, 999},
-    {"LatitudeNotANumber", "abc", "4", "NEVER", '.', StartProblem::BadLatitude, 0, 0, 999},
-    {"LongitudeNotANumber", "52", "abc", "NEVER", '.', StartProblem::BadLongitude, 0, 0, 999},
-    {"BothBadLatitudeFirst", "x", "y", "NEVER", '.', StartProblem::BadLatitude, 0, 0, 999},
-    {"MinusNineNineNineIsUnreadable", "-999", "4", "NEVER", '.', StartProblem::BadLatitude, 0, 0,
-     999},
-    {"LatitudeOffTheGlobe", "123", "4", "NEVER", '.', StartProblem::BadLatitude, 0, 0, 999},
-    {"LongitudeOffTheGlobe", "52", "180.5", "NEVER", '.', StartProblem::BadLongitude, 0, 0, 999},
-    {"PolesAndDateLine", "-90", "180", "NEVER", '.', StartProblem::None, -90, 180, 999},
+    {"Valid", "52.5", "-1.25", '.', StartProblem::None, 52.5, -1.25},
+    {"PointReadInCommaLocale", "52.5", "4,5", ',', StartProblem::None, 52.5, 4.5},
+    {"EmptyLatitude", "", "4", '.', StartProblem::MissingHome, 0, 0},
+    {"EmptyLongitude", "52", "", '.', StartProblem::MissingHome, 0, 0},
+    {"LatitudeNotANumber", "abc", "4", '.', StartProblem::BadLatitude, 0, 0},
+    {"LongitudeNotANumber", "52", "abc", '.', StartProblem::BadLongitude, 0, 0},
+    {"BothBadLatitudeFirst", "x", "y", '.', StartProblem::BadLatitude, 0, 0},
+    {"MinusNineNineNineIsUnreadable", "-999", "4", '.', StartProblem::BadLatitude, 0, 0},
+    {"LatitudeOffTheGlobe", "123", "4", '.', StartProblem::BadLatitude, 0, 0},
+    {"LongitudeOffTheGlobe", "52", "180.5", '.', StartProblem::BadLongitude, 0, 0},
+    {"PolesAndDateLine", "-90", "180", '.', StartProblem::None, -90, 180},
 };
 
 class Start : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(Start, ChecksAndValues) {
     const StartCase& c = GetParam();
-    const StartValues v = checkStart({c.lat, c.lon, c.filter, c.sep});
+    const StartValues v = checkStart({c.lat, c.lon, c.sep});
     EXPECT_EQ(v.problem, c.problem);
     if (c.problem == StartProblem::None) {
         EXPECT_DOUBLE_EQ(v.homeLat, c.homeLat);
         EXPECT_DOUBLE_EQ(v.homeLon, c.homeLon);
-        EXPECT_DOUBLE_EQ(v.filterRange, c.filterRange);
     }
 }
 
@@ -160,83 +156,6 @@ TEST(Start, ProblemTexts) {
                  "Please check your SBS Home Longitude");
     EXPECT_STREQ(startProblemText(StartProblem::None), "");
 }
-
-TEST(Start, FilterRangeText) {
-    EXPECT_EQ(filterRangeFromText("NEVER"), 999.0);
-    EXPECT_EQ(filterRangeFromText("450"), 450.0);
-    EXPECT_EQ(filterRangeFromText(""), 999.0);
-    EXPECT_EQ(filterRangeFromText("never"), 999.0);
-}
-
-struct ScheduleCase {
-    const char* name;
-    AutoSaveSettings settings;
-    LocalDateTime now;
-    char dateSep, timeSep;
-    const char* panel; // nullptr: no schedule
-};
-
-AutoSaveSettings interval(int hours) {
-    AutoSaveSettings s;
-    s.Noautosave1 = false;
-    s.Saveevery1hour1 = hours == 1;
-    s.Saveevery6hours1 = hours == 6;
-    s.Saveevery12hours1 = hours == 12;
-    s.Saveevery24hours1 = hours == 24;
-    return s;
-}
-
-const ScheduleCase ScheduleCases[] = {
-    {"NoAutoSave", AutoSaveSettings{}, {2009, 6, 21, 14, 5, 0, 0}, '/', ':', nullptr},
-    {"SixHours",
-     interval(6),
-     {2009, 6, 21, 14, 5, 0, 0},
-     '/',
-     ':',
-     "Next AutoSave: 21/06/09 20:05 LT"},
-    {"OneHourPastMidnight",
-     interval(1),
-     {2009, 6, 21, 23, 30, 0, 0},
-     '/',
-     ':',
-     "Next AutoSave: 22/06/09 00:30 LT"},
-    {"TwelveHoursLocaleSeparators",
-     interval(12),
-     {2011, 12, 31, 18, 0, 59, 0},
-     '.',
-     '.',
-     "Next AutoSave: 01.01.12 06.00 LT"},
-    {"TwentyFourHours",
-     interval(24),
-     {2011, 6, 19, 23, 5, 0, 0},
-     '/',
-     ':',
-     "Next AutoSave: 20/06/11 23:05 LT"},
-    {"NoIntervalCheckedIsNow",
-     interval(0),
-     {2011, 6, 19, 23, 5, 0, 0},
-     '/',
-     ':',
-     "Next AutoSave: 19/06/11 23:05 LT"},
-};
-
-class Schedule : public ::testing::TestWithParam<ScheduleCase> {};
-
-TEST_P(Schedule, FirstSaveAfterStart) {
-    const ScheduleCase& c = GetParam();
-    const auto s = scheduleAutoSave(c.settings, c.now, c.dateSep, c.timeSep);
-    if (!c.panel) {
-        EXPECT_FALSE(s.has_value());
-        return;
-    }
-    ASSERT_TRUE(s.has_value());
-    EXPECT_EQ(s->panelText, c.panel);
-    EXPECT_DOUBLE_EQ(s->AutoSaveStart, toDays(c.now));
-    EXPECT_DOUBLE_EQ(s->NextAutoSave, toDays(c.now) + autoSaveIntervalDays(c.settings));
-}
-
-INSTANTIATE_TEST_SUITE_P(Feed, Schedule, ::testing::ValuesIn(ScheduleCases),
-                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Start, LogFileCreatedOnceAndNeverTruncated) {
     const fs::path dir = fs::temp_directory_path() / "rizuzez_startlog";

@@ -477,8 +477,8 @@ TEST_P(FirstAutoSave, WrittenAtStart) {
     ASSERT_TRUE(peer.accept());
     EXPECT_EQ(form->StatusBar1->text(4), r.panel ? QString::fromUtf8(r.panel) : QString("before"));
     if (r.panel) {
-        EXPECT_DOUBLE_EQ(form->station().AutoSaveStart, toDays(clock.t));
-        EXPECT_GT(form->station().NextAutoSave, form->station().AutoSaveStart);
+        EXPECT_DOUBLE_EQ(form->station().schedule.AutoSaveStart, toDays(clock.t));
+        EXPECT_GT(form->station().schedule.NextAutoSave, form->station().schedule.AutoSaveStart);
     }
 }
 

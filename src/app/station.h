@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/schedule.h"
 #include "coverage/plotdata.h"
 #include "coverage/plotfiles.h"
 #include "feed/decoder.h"
@@ -36,10 +37,8 @@ public:
     // dropped unread, counters included.
     bool SavingInProgress = false;
 
-    // The automatic-save schedule in floating days (see toDays): set by START, moved on by
-    // each automatic save.
-    double AutoSaveStart = 0.0;
-    double NextAutoSave = 0.0;
+    // Housekeeping counter and the automatic-save times.
+    AutoSaveSchedule schedule;
 
     // A received chunk of feed text.
     void IdTelnet1DataAvailable(std::string_view chunk);

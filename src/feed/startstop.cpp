@@ -43,16 +43,7 @@ StartValues checkStart(const StartRequest& request) {
     }
     v.homeLat = lat;
     v.homeLon = lon;
-    v.filterRange = filterRangeFromText(request.filterText, request.decimalSeparator);
     return v;
-}
-
-double filterRangeFromText(std::string_view text, char decimalSeparator) {
-    if (text == "NEVER") {
-        return 999.0;
-    }
-    const double miles = StrToCoord(text, decimalSeparator);
-    return miles == InvalidValue || !(miles > 0.0) ? 999.0 : miles;
 }
 
 bool createLogIfMissing(const std::string& path) {
@@ -66,24 +57,6 @@ bool createLogIfMissing(const std::string& path) {
     }
     std::fclose(f);
     return true;
-}
-
-std::optional<AutoSaveSchedule> scheduleAutoSave(const AutoSaveSettings& settings,
-                                                 const LocalDateTime& now, char dateSep,
-                                                 char timeSep) {
-    if (settings.Noautosave1) {
-        return std::nullopt;
-    }
-    AutoSaveSchedule s;
-    s.AutoSaveStart = toDays(now);
-    s.NextAutoSave = s.AutoSaveStart + autoSaveIntervalDays(settings);
-    s.panelText = nextAutoSaveText(s.NextAutoSave, dateSep, timeSep);
-    return s;
-}
-
-std::string nextAutoSaveText(double nextAutoSave, char dateSep, char timeSep) {
-    return "Next AutoSave: " + formatShortDateTime(fromDays(nextAutoSave), dateSep, timeSep) +
-           " LT";
 }
 
 } // namespace rizuzez

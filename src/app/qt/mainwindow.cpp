@@ -1,6 +1,7 @@
 // The main window: controls, menu, START/STOP, the one-second tick and the menu commands.
 #include "app/qt/mainwindow.h"
 
+#include "app/config.h"
 #include "app/qt/dialogs.h"
 #include "app/qt/lamp.h"
 #include "app/qt/panelbar.h"
@@ -377,15 +378,14 @@ void TForm1::startFeed() {
     const QScopedValueRollback<bool> starting(m_starting, true);
     const std::string lat = Edit3->text().toStdString();
     const std::string lon = Edit4->text().toStdString();
-    const std::string filter = ComboBox1->currentText().toStdString();
-    const StartValues v = checkStart({lat, lon, filter, m_decimalSeparator});
+    const StartValues v = checkStart({lat, lon, m_decimalSeparator});
     if (v.problem != StartProblem::None) {
         m_setup.dialogs->error(QString::fromUtf8(startProblemText(v.problem)));
         return;
     }
     Decoder& decoder = m_station.decoder;
     decoder.setHome(v.homeLat, v.homeLon);
-    decoder.FilterRange = v.filterRange;
+    decoder.FilterRange = filterRangeFromIndex(ComboBox1->currentIndex());
     decoder.logIgnored = CheckBox1->isChecked();
     if (CheckBox1->isChecked()) {
         decoder.IgnoredLog = m_station.ignoredLogFile();
@@ -399,11 +399,9 @@ void TForm1::startFeed() {
         return; // silently: the operator sees the lamp stay off and the button read START
     }
 
-    if (const auto schedule = scheduleAutoSave(autoSaveSettings(), m_station.clock().now(),
-                                               m_dateSeparator, m_timeSeparator)) {
-        m_station.AutoSaveStart = schedule->AutoSaveStart;
-        m_station.NextAutoSave = schedule->NextAutoSave;
-        StatusBar1->setText(4, QString::fromStdString(schedule->panelText));
+    if (const auto panel = startAutoSaveSchedule(m_station, autoSaveSettings(),
+                                                 {m_dateSeparator, m_timeSeparator})) {
+        StatusBar1->setText(4, QString::fromStdString(*panel));
     }
     setLocked(true);
 }
@@ -488,15 +486,17 @@ void TForm1::drawPlot() {
 }
 
 void TForm1::RunHousekeeping() {
-    rizuzez::RunHousekeeping(m_station, *this);
-}
-
-void TForm1::exportTimedOutline() {
-    Saveoutfile1Click(Timer1);
-}
-
-void TForm1::showNextAutoSave(const std::string& text) {
-    StatusBar1->setText(4, QString::fromStdString(text));
+    HousekeepingInputs in;
+    in.autoSave = autoSaveSettings();
+    in.separators = {m_dateSeparator, m_timeSeparator};
+    in.exportOutline = [this] { return exportOutline(Timer1); };
+    const HousekeepingResult r = rizuzez::RunHousekeeping(m_station, in);
+    if (r.cleared) {
+        showContactTexts();
+    }
+    if (r.panel4) {
+        StatusBar1->setText(4, QString::fromStdString(*r.panel4));
+    }
 }
 
 void TForm1::tbrangeChange() {
@@ -574,6 +574,10 @@ void TForm1::loadPlot(const char* mode) {
 }
 
 void TForm1::Saveoutfile1Click(QObject* Sender) {
+    exportOutline(Sender);
+}
+
+bool TForm1::exportOutline(QObject* Sender) {
     const FlagGuard saving(m_station.SavingInProgress);
     ledbs->setTrueColor(Lamp::Yellow);
     const auto restore = qScopeGuard([this] { ledbs->setTrueColor(Lamp::Lime); });
@@ -583,7 +587,7 @@ void TForm1::Saveoutfile1Click(QObject* Sender) {
     if (!folder.exists()) {
         if (!timed) {
             m_setup.dialogs->error(QStringLiteral("Cannot find outlines folder"));
-            return;
+            return false;
         }
         QDir().mkpath(m_setup.outlinesDir);
     }
@@ -596,7 +600,7 @@ void TForm1::Saveoutfile1Click(QObject* Sender) {
         if (!m_setup.dialogs->question(
                 name, QStringLiteral("Existing plot file will be overwritten. Continue?"),
                 Dialogs::Icon::Warning)) {
-            return;
+            return false;
         }
     }
     const bool written =
@@ -605,6 +609,7 @@ void TForm1::Saveoutfile1Click(QObject* Sender) {
     if (!written && !timed) {
         m_setup.dialogs->error(QStringLiteral("Cannot write ") + path);
     }
+    return written;
 }
 
 } // namespace rizuzez

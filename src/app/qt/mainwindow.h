@@ -35,7 +35,7 @@ class Lamp;
 class PanelBar;
 class PlotView;
 
-class TForm1 : public QMainWindow, private FeedSink, private HousekeepingHost {
+class TForm1 : public QMainWindow, private FeedSink {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 448;
@@ -65,7 +65,7 @@ public:
     // Run state: true exactly while the START/STOP button reads "STOP".
     bool FeedRunning() const;
     // The AutoSave menu's check marks.
-    AutoSaveSettings autoSaveSettings() const override;
+    AutoSaveSettings autoSaveSettings() const;
     void setAutoSaveSettings(const AutoSaveSettings& settings);
 
     // Shows the furthest-contact texts held by the coverage in Edit5..Edit10.
@@ -144,9 +144,8 @@ private:
     void savePlot(const char* mode);
     void loadPlot(const char* mode);
 
-    // HousekeepingHost
-    void exportTimedOutline() override;
-    void showNextAutoSave(const std::string& text) override;
+    // The outline export of Saveoutfile1Click; false when nothing was written.
+    bool exportOutline(QObject* Sender);
 
     Setup m_setup;
     Station m_station;
