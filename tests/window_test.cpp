@@ -761,7 +761,7 @@ TEST_F(MidChunk, ClearPressedWhileALargeChunkIsDecoded) {
     ASSERT_TRUE(peer.accept());
     peer.send(QByteArray::fromStdString(capture));
     const int all = positionsWithCore(capture, 34.55, 135.79);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000)) << form->positions << " of " << all << " total " << form->station().decoder.TotalMsgs;
     EXPECT_EQ(dialogs.asked.size(), 1u);
 
     // The core, cleared after the same position, ends with the same distances.
@@ -811,7 +811,7 @@ TEST_F(MidChunk, LoadAndTickWhileALargeChunkIsDecoded) {
     ASSERT_TRUE(peer.accept());
     peer.send(QByteArray::fromStdString(capture));
     const int all = positionsWithCore(capture, 34.55, 135.79);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000)) << form->positions << " of " << all << " total " << form->station().decoder.TotalMsgs;
     EXPECT_GE(ticks, 1);
     // Loaded mid-way, then grown by the rest of the capture: never below the loaded plot.
     EXPECT_GE(form->station().coverage.PlotData[3][200].Dist, 10.0 + 150 + 20.0);

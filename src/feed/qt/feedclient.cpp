@@ -1,13 +1,13 @@
 // The feed's TCP client over QTcpSocket.
 #include "feed/qt/feedclient.h"
 
+#include <QScopedValueRollback>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace rizuzez {
 
-// Marks one of our handlers of socket signals on the stack. The outermost one purges retired
-// sockets as it returns.
+// Marks one of our handlers on the stack. The outermost one purges retired sockets as it
+// returns.
 class FeedClient::HandlerFrame {
 public:
     explicit HandlerFrame(FeedClient& client) : m_client(client) { ++m_client.m_depth; }
@@ -23,7 +23,16 @@ private:
     FeedClient& m_client;
 };
 
-FeedClient::FeedClient(QObject* parent) : QObject(parent) {}
+FeedClient::FeedClient(QObject* parent) : QObject(parent) {
+    m_gather.setSingleShot(true);
+    connect(&m_gather, &QTimer::timeout, this, [this] {
+        // Read whether or not a readyRead was seen: one raised inside a handler of the
+        // socket's own readyRead is swallowed by the socket.
+        if (m_socket && !m_delivering) {
+            deliver(m_socket);
+        }
+    });
+}
 
 FeedClient::~FeedClient() {
     if (m_socket) {
@@ -39,16 +48,19 @@ bool FeedClient::Connect() {
         return false;
     }
     auto* socket = new QTcpSocket(this);
-    socket->setReadBufferSize(ReadBufferBytes);
-    socket->connectToHost(Host, static_cast<quint16>(Port));
+    // Unbuffered: bytes stay in the kernel until read, and the socket's read notifier pauses
+    // while they wait (see the class comment).
+    socket->connectToHost(Host, static_cast<quint16>(Port),
+                          QIODevice::ReadWrite | QIODevice::Unbuffered);
     if (!socket->waitForConnected(connectTimeoutMs)) {
         socket->abort();
         retire(socket);
         return false;
     }
     m_telnet.reset();
+    m_gather.stop();
     m_socket = socket;
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { deliver(socket); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { bytesArrived(socket); });
     connect(socket, &QAbstractSocket::stateChanged, this,
             [this, socket](QAbstractSocket::SocketState state) {
                 if (state == QAbstractSocket::UnconnectedState) {
@@ -58,11 +70,7 @@ bool FeedClient::Connect() {
     emit connected();
     // Bytes that came with the connection raise no readyRead of their own.
     if (m_socket == socket && socket->bytesAvailable() > 0) {
-        QTimer::singleShot(0, this, [this, p = QPointer<QTcpSocket>(socket)] {
-            if (p && p == m_socket) {
-                deliver(p);
-            }
-        });
+        m_gather.start(0);
     }
     return true;
 }
@@ -73,54 +81,68 @@ void FeedClient::Disconnect() {
         return;
     }
     m_socket = nullptr;
+    m_gather.stop();
     socket->disconnect(this);
     socket->abort();
     retire(socket);
     emit disconnected();
 }
 
+void FeedClient::bytesArrived(QTcpSocket* socket) {
+    if (socket != m_socket) {
+        return;
+    }
+    // Within the gather time, or inside a handler: the timer picks the bytes up.
+    if (!m_gather.isActive() && !m_delivering) {
+        deliver(socket);
+    }
+}
+
 void FeedClient::deliver(QTcpSocket* socket) {
     const HandlerFrame frame(*this);
-    // One chunk per call; what is left is handed over from a fresh event so that the timer and
-    // the window get their turn between chunks. Qt raises readyRead only for new bytes.
-    if (deliverOnce(socket, MaxChunkBytes) && socket == m_socket && socket->bytesAvailable() > 0) {
-        QTimer::singleShot(0, this, [this, p = QPointer<QTcpSocket>(socket)] {
-            if (p && p == m_socket) {
-                deliver(p);
-            }
-        });
+    if (m_readBuffer.size() != MaxChunkBytes) {
+        m_readBuffer.resize(MaxChunkBytes);
     }
-}
-
-void FeedClient::deliverAll(QTcpSocket* socket) {
-    while (deliverOnce(socket, MaxChunkBytes)) {
+    const qint64 n = socket->read(m_readBuffer.data(), MaxChunkBytes);
+    if (n > 0) {
+        const QByteArray raw(m_readBuffer.constData(), static_cast<qsizetype>(n));
+        m_replies.clear();
+        const std::string_view plain = m_telnet.filter(
+            std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())), m_replies);
+        if (!m_replies.empty()) {
+            socket->write(m_replies.data(), static_cast<qint64>(m_replies.size()));
+        }
+        if (!plain.empty()) {
+            // The filter's own buffer is reused by the next read, which a handler running
+            // the event loop may cause: hand over a copy in that (rare) case.
+            const QByteArray chunk =
+                plain.data() == raw.constData()
+                    ? raw
+                    : QByteArray(plain.data(), static_cast<qsizetype>(plain.size()));
+            const QScopedValueRollback<bool> busy(m_delivering, true);
+            emit dataAvailable(chunk);
+        }
     }
-}
-
-bool FeedClient::deliverOnce(QTcpSocket* socket, qint64 maxBytes) {
-    if (socket != m_socket || socket->bytesAvailable() <= 0) {
-        return false;
+    if (socket != m_socket) {
+        // Closed or replaced by a handler; a new connection's bytes that came meanwhile
+        // waited for the handler to return.
+        if (m_socket && !m_gather.isActive()) {
+            m_gather.start(0);
+        }
+        return;
     }
-    const QByteArray raw = socket->read(maxBytes);
-    if (raw.isEmpty()) {
-        return false;
+    // An unbuffered socket learns of the far end's close from the read itself.
+    if (n < 0 || socket->state() != QAbstractSocket::ConnectedState) {
+        farEndClosed(socket);
+        return;
     }
-    m_replies.clear();
-    const std::string_view plain = m_telnet.filter(
-        std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())), m_replies);
-    if (!m_replies.empty()) {
-        socket->write(m_replies.data(), static_cast<qint64>(m_replies.size()));
+    if (n == MaxChunkBytes) {
+        m_gather.start(0); // more is waiting: read it from a fresh event, without delay
+    } else if (n > 0) {
+        m_gather.start(gatherMs);
     }
-    if (plain.empty()) {
-        return true;
-    }
-    // The filter's own buffer is reused by the next read, which a handler running the event
-    // loop may cause: hand over a copy in that (rare) case.
-    const QByteArray chunk = plain.data() == raw.constData()
-                                 ? raw
-                                 : QByteArray(plain.data(), static_cast<qsizetype>(plain.size()));
-    emit dataAvailable(chunk);
-    return true;
+    // Nothing came within the gather time: the next byte raises readyRead again (the read
+    // has re-armed the socket's notifier).
 }
 
 void FeedClient::farEndClosed(QTcpSocket* socket) {
@@ -128,13 +150,8 @@ void FeedClient::farEndClosed(QTcpSocket* socket) {
         return;
     }
     const HandlerFrame frame(*this);
-    // Whatever the far end sent before closing is still buffered: hand it over first. Inside
-    // a handler of this connection the decoder queues it behind the chunk in progress.
-    deliverAll(socket);
-    if (socket != m_socket) {
-        return; // a handler closed or replaced the connection meanwhile
-    }
     m_socket = nullptr;
+    m_gather.stop();
     socket->disconnect(this);
     retire(socket);
     emit disconnected();

@@ -6,8 +6,8 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <vector>
 
@@ -21,21 +21,25 @@ namespace rizuzez {
 //   connected() is emitted before Connect() returns.
 // - Received bytes arrive as dataAvailable() chunks on the client's thread, in order of
 //   arrival, telnet commands removed. A chunk is whatever had arrived and may end inside a
-//   line. While a handler runs (even if it runs the event loop) no further chunk of the same
-//   connection is delivered.
+//   line. While a handler runs (even if it runs the event loop) no further chunk is
+//   delivered.
 // - Disconnect() closes the connection and emits disconnected() if it was up; it does nothing
 //   when not connected. When the far end closes, the bytes it sent first are delivered, then
 //   disconnected() is emitted.
 // - Any of this may be called from inside a dataAvailable() handler: a socket is never
 //   destroyed while one of its signals is being handled.
+//
+// Bytes are gathered: after a chunk, what arrives during the next gatherMs is handed over as
+// one chunk. Each wake-up of the window costs far more than the lines it brings, and
+// base-station software writes a few lines at a time, so this keeps a steady feed cheap;
+// the coverage is drawn once a second anyway. A read notifier of an unbuffered socket stays
+// quiet while bytes wait unread, so a gathering client is not woken by every write.
 class FeedClient : public QObject {
     Q_OBJECT
 public:
     static constexpr int DefaultConnectTimeoutMs = 10000;
-    // Bytes buffered while a handler runs the event loop (a question box left open, say);
-    // beyond this the socket stops reading and TCP holds the sender back.
-    static constexpr qint64 ReadBufferBytes = 8 << 20;
-    // Largest chunk handed over at once.
+    static constexpr int DefaultGatherMs = 50;
+    // Largest chunk handed over at once (bytes); more waiting is read from a fresh event.
     static constexpr qint64 MaxChunkBytes = 256 << 10;
 
     explicit FeedClient(QObject* parent = nullptr);
@@ -44,6 +48,7 @@ public:
     QString Host = QStringLiteral("127.0.0.1");
     int Port = 23;
     int connectTimeoutMs = DefaultConnectTimeoutMs;
+    int gatherMs = DefaultGatherMs;
 
     bool Connect();
     void Disconnect();
@@ -56,9 +61,8 @@ signals:
 
 private:
     class HandlerFrame;
+    void bytesArrived(QTcpSocket* socket);
     void deliver(QTcpSocket* socket);
-    void deliverAll(QTcpSocket* socket);
-    bool deliverOnce(QTcpSocket* socket, qint64 maxBytes);
     void farEndClosed(QTcpSocket* socket);
     void retire(QTcpSocket* socket);
     void purgeRetired();
@@ -67,7 +71,10 @@ private:
     std::vector<QTcpSocket*> m_retired;
     TelnetFilter m_telnet;
     std::string m_replies;
-    int m_depth = 0; // our handlers of socket signals on the stack
+    QByteArray m_readBuffer;
+    QTimer m_gather;           // running: the last chunk was handed over less than gatherMs ago
+    bool m_delivering = false; // a dataAvailable() handler is running
+    int m_depth = 0;           // our handlers of socket signals on the stack
     bool m_purgeQueued = false;
 };
 
