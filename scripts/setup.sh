@@ -9,6 +9,7 @@ pkgs=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool openbox trayer x11-utils
   fonts-dejavu-core python3
+  dump1090-mutability # a real base station for the window's test: replays recorded radio samples
 )
 missing=()
 for p in "${pkgs[@]}"; do
