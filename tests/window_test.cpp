@@ -302,6 +302,16 @@ TEST_F(Layout, IntervalItemsAreOneRadioGroupAndPanelsFollowTheMarks) {
     const AutoSaveSettings s = form->autoSaveSettings();
     EXPECT_TRUE(s.Saveevery6hours1);
     EXPECT_FALSE(s.Saveplotfile1);
+
+    // As a configuration may leave them: no interval checked at all.
+    AutoSaveSettings none = s;
+    none.Saveevery6hours1 = false;
+    none.clear2 = true;
+    form->setAutoSaveSettings(none);
+    EXPECT_EQ(form->autoSaveSettings(), none);
+    form->Saveevery12hours1->trigger(); // the group is exclusive again
+    EXPECT_TRUE(form->Saveevery12hours1->isChecked());
+    EXPECT_FALSE(form->Noautosave1->isChecked());
 }
 
 // ---- START and STOP -----------------------------------------------------------------------
@@ -761,7 +771,8 @@ TEST_F(MidChunk, ClearPressedWhileALargeChunkIsDecoded) {
     ASSERT_TRUE(peer.accept());
     peer.send(QByteArray::fromStdString(capture));
     const int all = positionsWithCore(capture, 34.55, 135.79);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000)) << form->positions << " of " << all << " total " << form->station().decoder.TotalMsgs;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000))
+        << form->positions << " of " << all;
     EXPECT_EQ(dialogs.asked.size(), 1u);
 
     // The core, cleared after the same position, ends with the same distances.
@@ -803,7 +814,8 @@ TEST_F(MidChunk, LoadAndTickWhileALargeChunkIsDecoded) {
     form->onPosition = [&](int n) {
         if (n == 50) {
             QMetaObject::invokeMethod(form->Loadfile1, "trigger", Qt::QueuedConnection);
-            QMetaObject::invokeMethod(form->Timer1, "timeout", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                form.get(), [this] { form->Timer1Timer(); }, Qt::QueuedConnection);
             QCoreApplication::processEvents();
         }
     };
@@ -811,7 +823,8 @@ TEST_F(MidChunk, LoadAndTickWhileALargeChunkIsDecoded) {
     ASSERT_TRUE(peer.accept());
     peer.send(QByteArray::fromStdString(capture));
     const int all = positionsWithCore(capture, 34.55, 135.79);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000)) << form->positions << " of " << all << " total " << form->station().decoder.TotalMsgs;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->positions == all; }, 30000))
+        << form->positions << " of " << all;
     EXPECT_GE(ticks, 1);
     // Loaded mid-way, then grown by the rest of the capture: never below the loaded plot.
     EXPECT_GE(form->station().coverage.PlotData[3][200].Dist, 10.0 + 150 + 20.0);

@@ -2,6 +2,7 @@
 #include "app/qt/mainwindow.h"
 
 #include "app/config.h"
+#include "app/housekeeping.h"
 #include "app/qt/dialogs.h"
 #include "app/qt/lamp.h"
 #include "app/qt/panelbar.h"
@@ -161,7 +162,11 @@ TForm1::TForm1(const Setup& setup, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    // The decoder outlives nothing of ours: stop it calling back into a half-destroyed window.
+    // The feed client and the timer are children and would go after the station: stop them
+    // first, so nothing calls back into a half-destroyed window.
+    Timer1->stop();
+    delete IdTelnet1;
+    IdTelnet1 = nullptr;
     m_station.decoder.setSink(nullptr);
 }
 

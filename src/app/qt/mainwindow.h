@@ -3,7 +3,6 @@
 #pragma once
 
 #include "app/autosave.h"
-#include "app/housekeeping.h"
 #include "app/station.h"
 #include "display/status.h"
 
@@ -58,20 +57,19 @@ public:
     Station& station() { return m_station; }
     const Station& station() const { return m_station; }
 
-    // The start-up sequence; the configuration is applied to the controls before the status
-    // panels and the range label are written from them.
+    // The start-up sequence: writes the auto-save indicator panels and the range label from
+    // the controls as they stand, so whatever sets the controls (the configuration) runs first.
     void FormCreate();
 
     // Run state: true exactly while the START/STOP button reads "STOP".
     bool FeedRunning() const;
-    // The AutoSave menu's check marks.
+    // The AutoSave menu's check marks. Setting them runs no handler; any combination may be
+    // set, also one with no interval item checked.
     AutoSaveSettings autoSaveSettings() const;
     void setAutoSaveSettings(const AutoSaveSettings& settings);
 
     // Shows the furthest-contact texts held by the coverage in Edit5..Edit10.
     void showContactTexts();
-    // The radar picture as last drawn.
-    const QImage& plotImage() const { return m_plotImage; }
 
     // Event handlers, named after the control and the event.
     void Button1Click();
@@ -119,10 +117,6 @@ public:
         *Saveevery24hours1, *Saveplotfile1, *SaveOUTfile2, *clear2;
     QAction *Clear1, *Exit1;
     QActionGroup* AutoSaveInterval;
-
-signals:
-    // After every tick (for measurements).
-    void ticked();
 
 protected:
     // The window's size never changes: a maximise (from any side) is undone.
