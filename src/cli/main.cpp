@@ -10,6 +10,7 @@
 namespace rizuzez::cli {
 int replayCommand(const std::vector<std::string>& args);
 int infoCommand(const std::vector<std::string>& args);
+int serveCommand(const std::vector<std::string>& args);
 } // namespace rizuzez::cli
 
 namespace {
@@ -23,6 +24,8 @@ struct Entry {
 const Entry Commands[] = {
     {"replay", &rizuzez::cli::replayCommand, "decode recorded base-station text into a plot"},
     {"info", &rizuzez::cli::infoCommand, "summarise a plot file"},
+    {"serve", &rizuzez::cli::serveCommand,
+     "serve recorded or generated base-station text on a port"},
 };
 
 void usage(std::FILE* out) {
