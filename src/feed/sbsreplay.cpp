@@ -2,7 +2,6 @@
 #include "feed/sbsreplay.h"
 
 #include <array>
-#include <cstdio>
 
 namespace rizuzez {
 namespace {
@@ -114,7 +113,7 @@ std::optional<std::int64_t> parseSbsDateTime(std::string_view date, std::string_
            ((static_cast<std::int64_t>(h) * 60 + mi) * 60 + s) * 1000 + ms;
 }
 
-std::string formatSbsDateTime(std::int64_t ms) {
+char* writeSbsDateTime(char* out, std::int64_t ms) {
     std::int64_t days = ms / MsPerDay;
     std::int64_t rest = ms % MsPerDay;
     if (rest < 0) {
@@ -122,12 +121,32 @@ std::string formatSbsDateTime(std::int64_t ms) {
         --days;
     }
     const Civil c = civilFromDays(days);
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04lld/%02u/%02u,%02d:%02d:%02d.%03d",
-                  static_cast<long long>(c.year), c.month, c.day,
-                  static_cast<int>(rest / 3'600'000), static_cast<int>(rest / 60'000 % 60),
-                  static_cast<int>(rest / 1000 % 60), static_cast<int>(rest % 1000));
-    return buf;
+    auto put = [&out](std::int64_t v, int digits) {
+        for (int i = digits - 1; i >= 0; --i) {
+            out[i] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+        out += digits;
+    };
+    put(c.year, 4);
+    *out++ = '/';
+    put(c.month, 2);
+    *out++ = '/';
+    put(c.day, 2);
+    *out++ = ',';
+    put(rest / 3'600'000, 2);
+    *out++ = ':';
+    put(rest / 60'000 % 60, 2);
+    *out++ = ':';
+    put(rest / 1000 % 60, 2);
+    *out++ = '.';
+    put(rest % 1000, 3);
+    return out;
+}
+
+std::string formatSbsDateTime(std::int64_t ms) {
+    char buf[SbsDateTimeLength];
+    return std::string(buf, writeSbsDateTime(buf, ms));
 }
 
 std::optional<std::int64_t> recordedTimeMs(std::string_view line) {

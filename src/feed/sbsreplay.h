@@ -14,8 +14,12 @@ namespace rizuzez {
 // text is empty or not a valid date or time.
 std::optional<std::int64_t> parseSbsDateTime(std::string_view date, std::string_view time);
 
-// "yyyy/mm/dd,hh:mm:ss.fff" of a count of milliseconds since 1970-01-01 00:00 (two fields).
+// "yyyy/mm/dd,hh:mm:ss.fff" of a count of milliseconds since 1970-01-01 00:00 (two fields),
+// for years 0 to 9999.
 std::string formatSbsDateTime(std::int64_t ms);
+// The same written to out (SbsDateTimeLength characters, no terminator); returns the end.
+inline constexpr std::size_t SbsDateTimeLength = 23;
+char* writeSbsDateTime(char* out, std::int64_t ms);
 
 // The recorded time of an "MSG" line: the generated date and time (fields 7 and 8), else the
 // logged date and time (fields 9 and 10); nullopt when neither pair is readable.

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
+#include <string_view>
 
 namespace rizuzez {
 namespace {
@@ -101,8 +101,9 @@ double TrafficGenerator::rangeAt(double altitudeFt) {
 }
 
 TrafficGenerator::TrafficGenerator(const TrafficConfig& config)
-    : m_config(config), m_home(config.homeLat, config.homeLon), m_homeLatRad(config.homeLat * Deg),
-      m_homeLonRad(normaliseLon(config.homeLon * Deg)), m_state(config.seed) {
+    : m_config(config), m_homeLatRad(config.homeLat * Deg),
+      m_homeLonRad(normaliseLon(config.homeLon * Deg)), m_cosHomeLat(std::cos(m_homeLatRad)),
+      m_state(config.seed) {
     m_config.aircraft = std::max(1, m_config.aircraft);
     m_icaoKey = static_cast<std::uint32_t>(random() & 0xFFFFFF);
     m_slots.resize(static_cast<std::size_t>(m_config.aircraft));
@@ -257,6 +258,15 @@ void TrafficGenerator::advance(Aircraft& a, std::int64_t nowMs) const {
     travel(a.lat, a.lon, a.course, speed * dtMs / 3.6e6 * RadPerNm);
 }
 
+// Great-circle distance (NM) from the station by the haversine formula: plain doubles are
+// precise to far less than a metre here and much cheaper than the station's own routine.
+double TrafficGenerator::distanceFromHome(double lat, double lon) const {
+    const double sLat = std::sin((lat - m_homeLatRad) / 2),
+                 sLon = std::sin((lon - m_homeLonRad) / 2);
+    const double h = sLat * sLat + m_cosHomeLat * std::cos(lat) * sLon * sLon;
+    return 2 * std::asin(std::min(1.0, std::sqrt(h))) / RadPerNm;
+}
+
 std::int64_t TrafficGenerator::next(std::string& line) {
     for (;;) {
         const Event ev = m_events.top();
@@ -267,15 +277,16 @@ std::int64_t TrafficGenerator::next(std::string& line) {
         }
         advance(a, ev.timeMs);
         const double range = rangeAt(a.alt);
-        const DistCourse dc = m_home.distCourseTo(a.lat / Deg, a.lon / Deg);
-        // A small margin keeps the rounded position text inside the range too.
-        if (dc.distance == InvalidValue || dc.distance > range - 0.01) {
+        const double distance = distanceFromHome(a.lat, a.lon);
+        // A small margin keeps the rounded position text inside the range too, whatever the
+        // rounding of the station's own (long double) distance computation.
+        if (!(distance <= range - 0.01)) {
             spawn(ev.slot, ev.timeMs, false); // gone below the horizon; another comes in
             continue;
         }
         schedule(ev.slot, ev.kind, ev.timeMs, false);
         // Far aircraft are heard less often: 95 % close by, 40 % at the edge of the range.
-        const double ratio = dc.distance / range;
+        const double ratio = distance / range;
         if (uniform(0, 1) >= 0.95 - 0.55 * ratio * ratio) {
             continue;
         }
@@ -284,50 +295,125 @@ std::int64_t TrafficGenerator::next(std::string& line) {
     }
 }
 
+namespace {
+
+// Appends text to a line buffer; the buffer is large enough for any line written here.
+class LineWriter {
+public:
+    explicit LineWriter(char* out) : m_out(out) {}
+    char* end() const { return m_out; }
+    LineWriter& text(std::string_view s) {
+        for (const char c : s) {
+            *m_out++ = c;
+        }
+        return *this;
+    }
+    LineWriter& integer(long v) {
+        if (v < 0) {
+            *m_out++ = '-';
+            v = -v;
+        }
+        char digits[20];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        while (n > 0) {
+            *m_out++ = digits[--n];
+        }
+        return *this;
+    }
+    // Decimal degrees with five decimals, as "%.5f" writes them.
+    LineWriter& degrees(double v) {
+        long scaled = std::lround(v * 1e5);
+        if (scaled < 0) {
+            *m_out++ = '-';
+            scaled = -scaled;
+        }
+        integer(scaled / 100000);
+        *m_out++ = '.';
+        long frac = scaled % 100000;
+        for (int i = 4; i >= 0; --i) {
+            m_out[i] = static_cast<char>('0' + frac % 10);
+            frac /= 10;
+        }
+        m_out += 5;
+        return *this;
+    }
+    LineWriter& hex6(std::uint32_t v) {
+        for (int i = 5; i >= 0; --i) {
+            m_out[i] = "0123456789ABCDEF"[v & 0xF];
+            v >>= 4;
+        }
+        m_out += 6;
+        return *this;
+    }
+    LineWriter& dateTime(std::int64_t ms) {
+        m_out = writeSbsDateTime(m_out, ms);
+        return *this;
+    }
+
+private:
+    char* m_out;
+};
+
+} // namespace
+
 void TrafficGenerator::writeLine(std::string& line, Aircraft& a, Kind kind, std::int64_t timeMs) {
     const std::int64_t generated = m_config.startMs + timeMs;
     const std::int64_t logged = generated + static_cast<std::int64_t>(random() % 40);
     char buf[256];
-    int n =
-        std::snprintf(buf, sizeof buf, "MSG,%d,1,1,%06X,1,%s,%s,", TransmissionType[kind], a.icao,
-                      formatSbsDateTime(generated).c_str(), formatSbsDateTime(logged).c_str());
+    LineWriter w(buf);
+    w.text("MSG,").integer(TransmissionType[kind]).text(",1,1,").hex6(a.icao).text(",1,");
+    w.dateTime(generated).text(",").dateTime(logged).text(",");
     const long alt = std::lround(a.alt / 25.0) * 25;
-    char* p = buf + n;
-    const std::size_t left = sizeof buf - static_cast<std::size_t>(n);
     switch (kind) {
     case Ident:
-        n = std::snprintf(p, left, "%s,,,,,,,,,,,0", a.callsign.c_str());
+        w.text(a.callsign).text(",,,,,,,,,,,0");
         break;
     case Position:
         // The first position squitter alone cannot be decoded: the lines carry the
         // position once an odd and an even frame have been heard.
         if (a.positionsHeard++ == 0) {
-            n = std::snprintf(p, left, ",%ld,,,,,,,,,,0", alt);
+            w.text(",").integer(alt).text(",,,,,,,,,,0");
         } else {
-            n = std::snprintf(p, left, ",%ld,,,%.5f,%.5f,,,,,,0", alt, a.lat / Deg, a.lon / Deg);
+            w.text(",")
+                .integer(alt)
+                .text(",,,")
+                .degrees(a.lat / Deg)
+                .text(",")
+                .degrees(a.lon / Deg);
+            w.text(",,,,,,0");
         }
         break;
     case Velocity: {
         const long speed = std::lround(std::max(90.0, typicalSpeed(a.alt) + a.speedOffset));
         const long track = std::lround(a.course / Deg) % 360;
-        n = std::snprintf(p, left, ",,%ld,%ld,,,%ld,,,,,0", speed, track, std::lround(a.vrate));
+        w.text(",,").integer(speed).text(",").integer(track).text(",,,");
+        w.integer(std::lround(a.vrate)).text(",,,,,0");
         break;
     }
     case SurvAlt:
-        n = std::snprintf(p, left, ",%ld,,,,,,,0,,0,0", alt);
+        w.text(",").integer(alt).text(",,,,,,,0,,0,0");
         break;
-    case SurvId:
-        n = std::snprintf(p, left, ",,,,,,,%04d,0,0,0,0", a.squawk);
+    case SurvId: {
+        char squawk[5];
+        for (int i = 3, v = a.squawk; i >= 0; --i, v /= 10) {
+            squawk[i] = static_cast<char>('0' + v % 10);
+        }
+        w.text(",,,,,,,").text(std::string_view(squawk, 4)).text(",0,0,0,0");
         break;
+    }
     case AirToAir:
-        n = std::snprintf(p, left, ",%ld,,,,,,,,,,0", alt);
+        w.text(",").integer(alt).text(",,,,,,,,,,0");
         break;
     case AllCall:
     case KindCount:
-        n = std::snprintf(p, left, ",,,,,,,,,,,0");
+        w.text(",,,,,,,,,,,0");
         break;
     }
-    line.assign(buf, static_cast<std::size_t>(p - buf + n));
+    line.assign(buf, w.end());
 }
 
 } // namespace rizuzez

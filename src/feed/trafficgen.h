@@ -1,8 +1,6 @@
 // Plausible base-station traffic around a station, for trying the program without a receiver.
 #pragma once
 
-#include "geodesy/trigo.h"
-
 #include <cstdint>
 #include <queue>
 #include <string>
@@ -83,13 +81,13 @@ private:
     void spawn(std::uint32_t slot, std::int64_t nowMs, bool initial);
     void schedule(std::uint32_t slot, Kind kind, std::int64_t afterMs, bool firstTime);
     void advance(Aircraft& a, std::int64_t nowMs) const;
+    double distanceFromHome(double lat, double lon) const;
     std::uint32_t nextIcao();
     std::string makeCallsign(bool generalAviation);
     void writeLine(std::string& line, Aircraft& a, Kind kind, std::int64_t timeMs);
 
     TrafficConfig m_config;
-    HomeTrig m_home;
-    double m_homeLatRad = 0, m_homeLonRad = 0;
+    double m_homeLatRad = 0, m_homeLonRad = 0, m_cosHomeLat = 1;
     std::uint64_t m_state;
     std::uint64_t m_seq = 0;
     std::uint32_t m_icaoCounter = 0;
