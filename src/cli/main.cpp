@@ -10,6 +10,8 @@
 namespace rizuzez::cli {
 int replayCommand(const std::vector<std::string>& args);
 int infoCommand(const std::vector<std::string>& args);
+int exportCommand(const std::vector<std::string>& args);
+int renderCommand(const std::vector<std::string>& args);
 int serveCommand(const std::vector<std::string>& args);
 } // namespace rizuzez::cli
 
@@ -24,6 +26,8 @@ struct Entry {
 const Entry Commands[] = {
     {"replay", &rizuzez::cli::replayCommand, "decode recorded base-station text into a plot"},
     {"info", &rizuzez::cli::infoCommand, "summarise a plot file"},
+    {"export", &rizuzez::cli::exportCommand, "write the coverage outline for maps"},
+    {"render", &rizuzez::cli::renderCommand, "draw the radar plot as a PNG picture"},
     {"serve", &rizuzez::cli::serveCommand,
      "serve recorded or generated base-station text on a port"},
 };

@@ -1,4 +1,5 @@
 // "serve": a base-station text port on 127.0.0.1 replaying a recording or generating traffic.
+#include "app/config.h"
 #include "cli/lineserver.h"
 #include "cli/options.h"
 #include "feed/coord.h"
@@ -6,7 +7,6 @@
 #include "feed/trafficgen.h"
 #include "geodesy/trigo.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -15,8 +15,6 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,64 +120,22 @@ double iniCoordinate(const std::string& text, const std::string& file, const cha
     return v;
 }
 
-std::string lowerTrimmed(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) {
-        s.remove_suffix(1);
-    }
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-// The value of key in section of a Windows ini file (names without regard to case, the
-// value without surrounding blanks); nullopt when the file, section or key is missing.
-std::optional<std::string> iniValue(const std::string& path, std::string_view section,
-                                    std::string_view key) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        const std::string t = lowerTrimmed(line);
-        if (!t.empty() && t.front() == '[') {
-            const auto close = t.find(']');
-            inSection =
-                close != std::string::npos && lowerTrimmed(t.substr(1, close - 1)) == section;
-        } else if (inSection && !t.empty() && t.front() != ';') {
-            const auto eq = line.find('=');
-            if (eq != std::string::npos && lowerTrimmed(line.substr(0, eq)) == key) {
-                std::string value = line.substr(eq + 1);
-                value.erase(0, value.find_first_not_of(" \t"));
-                value.erase(value.find_last_not_of(" \t\r") + 1);
-                return value;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-// The station position as the window would take it at start-up: "rizuzez.ini", and
-// "basestation.ini" when the former has no latitude.
+// The station position as the window takes it at start-up: the position boxes of
+// "rizuzez.ini", or of "basestation.ini" when the former has no latitude.
 std::optional<Home> homeFromConfiguration(const std::string& dataDir) {
-    for (const char* name : {"rizuzez.ini", "basestation.ini"}) {
-        const std::string path = (std::filesystem::path(dataDir) / name).string();
-        const std::string lat = iniValue(path, "homestation", "latitude").value_or("");
-        const std::string lon = iniValue(path, "homestation", "longitude").value_or("");
-        if (lat.empty()) {
-            continue;
-        }
-        if (lon.empty()) {
-            throw UsageError(
-                path + ": [homestation] has a latitude but no longitude (give --lat and --lon)");
-        }
-        return Home{iniCoordinate(lat, path, "latitude"), iniCoordinate(lon, path, "longitude"),
-                    path};
+    Settings settings = readSettings(configPath(dataDir)).settings;
+    const std::string path = applyHomeFallback(settings, homeFallbackPath(dataDir))
+                                 ? homeFallbackPath(dataDir)
+                                 : configPath(dataDir);
+    if (settings.latitude.empty()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    if (settings.longitude.empty()) {
+        throw UsageError(path +
+                         ": [homestation] has a latitude but no longitude (give --lat and --lon)");
+    }
+    return Home{iniCoordinate(settings.latitude, path, "latitude"),
+                iniCoordinate(settings.longitude, path, "longitude"), path};
 }
 
 class GeneratedFeed final : public LineFeed {
