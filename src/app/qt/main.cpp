@@ -19,7 +19,6 @@ int main(int argc, char** argv) {
     setup.outlinesDir = programDir.filePath(QStringLiteral("outlines"));
     setup.clock = &clock;
     setup.dialogs = &dialogs;
-    QDir().mkpath(setup.dataDir);
 
     rizuzez::TForm1 form(setup);
     dialogs.setParent(&form);

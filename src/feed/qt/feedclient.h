@@ -32,8 +32,9 @@ namespace rizuzez {
 // Bytes are gathered: after a chunk, what arrives during the next gatherMs is handed over as
 // one chunk. Each wake-up of the window costs far more than the lines it brings, and
 // base-station software writes a few lines at a time, so this keeps a steady feed cheap;
-// the coverage is drawn once a second anyway. A read notifier of an unbuffered socket stays
-// quiet while bytes wait unread, so a gathering client is not woken by every write.
+// the coverage is drawn once a second anyway. The socket is unbuffered: bytes wait in the
+// kernel until read, and its read notifier falls silent after one notice while they wait, so
+// a gathering client is not woken by every write.
 class FeedClient : public QObject {
     Q_OBJECT
 public:
