@@ -6,18 +6,39 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rizuzez {
 namespace {
 
-bool isBreak(char c) { return c == '\n' || c == '\r'; }
+bool isBreak(char c) {
+    return c == '\n' || c == '\r';
+}
 
-// Position of the first CR or LF in [p, end), or end.
+// Position of the first CR or LF in [p, end), or end. One pass over the line, sixteen bytes
+// at a time where SSE2 is at hand (every x86-64).
 const char* findBreak(const char* p, const char* end) {
-    const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    const char* stop = lf ? static_cast<const char*>(lf) : end;
-    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(stop - p));
-    return cr ? static_cast<const char*>(cr) : stop;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+        if (hits != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(hits));
+        }
+        p += 16;
+    }
+#endif
+    while (p < end && !isBreak(*p)) {
+        ++p;
+    }
+    return p;
 }
 
 std::string_view trimControl(std::string_view s) {
@@ -144,12 +165,9 @@ void Decoder::appendPending(std::string_view piece) {
     if (m_skipToBreak) {
         return;
     }
-    if (m_pending.size() + piece.size() > MaxPendingLine) {
-        m_pending.clear();
-        m_skipToBreak = true;
-        return;
-    }
-    m_pending.append(piece);
+    // Only the first MaxPendingLine bytes of a line are kept, as handleLine keeps them of a
+    // line that lies within one chunk: a line decodes alike wherever the chunks are cut.
+    m_pending.append(piece.substr(0, MaxPendingLine - m_pending.size()));
 }
 
 void Decoder::processOne(std::string_view chunk) {
@@ -168,10 +186,12 @@ void Decoder::processOne(std::string_view chunk) {
         }
         const bool skipped = m_skipToBreak;
         m_skipToBreak = false;
-        std::string line;
-        line.swap(m_pending);
+        // Decoded from a second buffer: both keep their capacity from chunk to chunk, and
+        // a hook that touches the pending text cannot pull the line from under the decoder.
+        m_line.swap(m_pending);
+        m_pending.clear();
         if (!skipped) {
-            handleLine(line);
+            handleLine(m_line);
         }
         p = brk + 1;
     }
@@ -188,6 +208,7 @@ void Decoder::processOne(std::string_view chunk) {
 }
 
 void Decoder::handleLine(std::string_view line) {
+    line = line.substr(0, MaxPendingLine);
     if (line.size() > 11 && line[0] == 'M' && line[1] == 'S' && line[2] == 'G') {
         DecodeMsgLine(line);
     }
@@ -236,7 +257,10 @@ void Decoder::DecodeMsgLine(std::string_view line) {
     // Truncation toward zero; a quotient far below zero is simply out of range.
     const long double bandQuotient = std::trunc(static_cast<long double>(alt) / 10000.0L);
 
-    const DistCourse dc = m_home.distCourseTo(lat, lon);
+    // The course of a position beyond the filter is needed only for the log.
+    const bool logging = logIgnored && !IgnoredLog.empty();
+    const DistCourse dc = m_home.distCourseTo(
+        lat, lon, logging ? std::numeric_limits<double>::infinity() : FilterRange);
     if (dc.distance > FilterRange) {
         bump(IgnoredMsgs);
         if (logIgnored) {
