@@ -84,6 +84,8 @@ def altitudes_file():
     alts = ["45000", "40000", "39999.9", "39999", "30000", "29999.999", "20000", "19999",
             "10000", "9999.99", "0", "-0", "-0.5", "-9999", "-9999.999", "-10000", "-10000.5",
             "-1e300", "1e300", "-99999999999999999999999", "1e308", "-1e308"]
+    for bound in (-10000.0, 10000.0, 20000.0, 30000.0, 40000.0):  # each band edge, +- one ulp
+        alts += [num(np.nextafter(bound, -1e9)), num(bound), num(np.nextafter(bound, 1e9))]
     out = []
     for i, a in enumerate(alts):
         # one bearing per altitude so that every one leaves its own cell
