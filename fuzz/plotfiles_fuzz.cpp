@@ -38,7 +38,8 @@ struct Answers final : PlotFileQuestions {
 };
 
 const std::string& folder() {
-    static const std::string dir = [] {
+    // Never destroyed: the clean-up at exit still needs the name.
+    static const std::string& dir = *new std::string([] {
         // In memory where there is a tmpfs: every save syncs its files to the disk.
         std::string name = fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
         name += "/rizuzez_fuzz_plot_XXXXXX";
@@ -48,7 +49,7 @@ const std::string& folder() {
             fs::remove_all(folder(), ec);
         });
         return name;
-    }();
+    }());
     return dir;
 }
 
