@@ -15,4 +15,12 @@ std::optional<std::string> LoadBlacklist(const std::string& path);
 // The same rule applied to text already in memory.
 std::string blacklistTextFrom(std::string_view fileContents);
 
+// The file written when none exists: four comment lines, an empty line and one example ID
+// with a comment, each line ended by CR LF.
+extern const std::string_view DefaultBlacklistText;
+
+enum class BlacklistFileState { Existed, Created, Failed };
+// Writes DefaultBlacklistText to path unless something already exists there.
+BlacklistFileState ensureBlacklistFile(const std::string& path);
+
 } // namespace rizuzez

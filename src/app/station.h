@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/clock.h"
+#include "app/schedule.h"
 #include "coverage/plotdata.h"
 #include "coverage/plotfiles.h"
 #include "feed/decoder.h"
@@ -35,6 +36,9 @@ public:
     // Set while plot or outline files are written or read: chunks arriving meanwhile are
     // dropped unread, counters included.
     bool SavingInProgress = false;
+
+    // Housekeeping counter and the automatic-save times.
+    AutoSaveSchedule schedule;
 
     // A received chunk of feed text.
     void IdTelnet1DataAvailable(std::string_view chunk);

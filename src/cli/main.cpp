@@ -10,6 +10,8 @@
 namespace rizuzez::cli {
 int replayCommand(const std::vector<std::string>& args);
 int infoCommand(const std::vector<std::string>& args);
+int exportCommand(const std::vector<std::string>& args);
+int renderCommand(const std::vector<std::string>& args);
 } // namespace rizuzez::cli
 
 namespace {
@@ -23,6 +25,8 @@ struct Entry {
 const Entry Commands[] = {
     {"replay", &rizuzez::cli::replayCommand, "decode recorded base-station text into a plot"},
     {"info", &rizuzez::cli::infoCommand, "summarise a plot file"},
+    {"export", &rizuzez::cli::exportCommand, "write the coverage outline for maps"},
+    {"render", &rizuzez::cli::renderCommand, "draw the radar plot as a PNG picture"},
 };
 
 void usage(std::FILE* out) {
