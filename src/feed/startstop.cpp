@@ -30,19 +30,16 @@ StartValues checkStart(const StartRequest& request) {
         v.problem = StartProblem::MissingHome;
         return v;
     }
-    const double lat = StrToCoord(request.latText, request.decimalSeparator);
-    const double lon = StrToCoord(request.lonText, request.decimalSeparator);
-    // A position off the globe would make every distance and bearing meaningless.
-    if (lat == InvalidValue || !(std::fabs(lat) <= 90.0)) {
+    // Both values are taken before either is judged: a refused START still leaves them as
+    // the station position, as the operator typed it. No range check: only an unreadable
+    // number (or the text -999) is refused.
+    v.homeLat = StrToCoord(request.latText, request.decimalSeparator);
+    v.homeLon = StrToCoord(request.lonText, request.decimalSeparator);
+    if (v.homeLat == InvalidValue) {
         v.problem = StartProblem::BadLatitude;
-        return v;
-    }
-    if (lon == InvalidValue || !(std::fabs(lon) <= 180.0)) {
+    } else if (v.homeLon == InvalidValue) {
         v.problem = StartProblem::BadLongitude;
-        return v;
     }
-    v.homeLat = lat;
-    v.homeLon = lon;
     return v;
 }
 

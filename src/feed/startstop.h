@@ -21,13 +21,13 @@ struct StartRequest {
 
 struct StartValues {
     StartProblem problem = StartProblem::None;
-    double homeLat = 0.0; // degrees, north positive; meaningful only without a problem
-    double homeLon = 0.0; // degrees, east positive
+    double homeLat = 0.0; // degrees, north positive; InvalidValue when unreadable
+    double homeLon = 0.0; // degrees, east positive; set unless the boxes were empty
 };
 
-// Checks the typed station position: both boxes filled, the latitude a number within
-// -90..90, the longitude a number within -180..180 (the text "-999" counts as unreadable).
-// The latitude is judged first.
+// Checks the typed station position: both boxes filled, both numbers readable (the text
+// "-999" counts as unreadable); the latitude is judged first. Any readable number is
+// accepted, as typed.
 StartValues checkStart(const StartRequest& request);
 
 // Creates the ignored-message log empty when it does not exist; an existing one is left alone.

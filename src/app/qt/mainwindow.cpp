@@ -384,12 +384,14 @@ void TForm1::startFeed() {
     const std::string lat = Edit3->text().toStdString();
     const std::string lon = Edit4->text().toStdString();
     const StartValues v = checkStart({lat, lon, m_decimalSeparator});
+    Decoder& decoder = m_station.decoder;
+    if (v.problem != StartProblem::MissingHome) {
+        decoder.setHome(v.homeLat, v.homeLon);
+    }
     if (v.problem != StartProblem::None) {
         m_setup.dialogs->error(QString::fromUtf8(startProblemText(v.problem)));
         return;
     }
-    Decoder& decoder = m_station.decoder;
-    decoder.setHome(v.homeLat, v.homeLon);
     decoder.FilterRange = filterRangeFromIndex(ComboBox1->currentIndex());
     decoder.logIgnored = CheckBox1->isChecked();
     if (CheckBox1->isChecked()) {
