@@ -199,8 +199,7 @@ int main(int argc, char** argv) {
     rizuzez::SystemClock clock;
     rizuzez::MessageBoxDialogs dialogs;
     rizuzez::TForm1::Setup setup;
-    setup.dataDir = dir.filePath(QStringLiteral("rizuzez1"));
-    setup.outlinesDir = dir.filePath(QStringLiteral("outlines"));
+    setup.exeDir = dir.path();
     setup.clock = &clock;
     setup.dialogs = &dialogs;
 
@@ -210,8 +209,8 @@ int main(int argc, char** argv) {
     // Restarted here so that tick n is due exactly n seconds after this point.
     form.Timer1->start();
     ticks.clock.start();
-    form.TelnetPort = ntohs(addr.sin_port);
     form.FormCreate();
+    form.TelnetPort = ntohs(addr.sin_port);
     form.show();
 
     long long received = 0;

@@ -45,15 +45,14 @@ int main(int argc, char** argv) {
     rizuzez::SystemClock clock;
     rizuzez::MessageBoxDialogs dialogs;
     rizuzez::TForm1::Setup setup;
-    setup.dataDir = dir.filePath(QStringLiteral("rizuzez1"));
-    setup.outlinesDir = dir.filePath(QStringLiteral("outlines"));
+    setup.exeDir = dir.path();
     setup.clock = &clock;
     setup.dialogs = &dialogs;
     rizuzez::TForm1 form(setup);
     dialogs.setParent(&form);
+    form.FormCreate();
     form.TelnetPort = feed.serverPort();
     form.Saveevery6hours1->trigger();
-    form.FormCreate();
     form.tbrange->setValue(args[5].toInt());
     form.Edit3->setText(args[3]);
     form.Edit4->setText(args[4]);

@@ -122,6 +122,8 @@ const ReadCase ReadCases[] = {
     {"Utf8Signature", "\xEF\xBB\xBF[telnet]\nip=10.2.2.2\n",
      [](Settings& s) { s.ip = "10.2.2.2"; }},
     {"CommentsIgnored", "; settings\n[telnet]\n;port=1\nport=30200\n", port(30200)},
+    {"ReconnectOn", "[feed]\nreconnect=1\n", [](Settings& s) { s.reconnect = true; }},
+    {"ReconnectWordIsDefault", "[feed]\nreconnect=yes\n", nullptr},
 };
 
 class ConfigRead : public ::testing::TestWithParam<ReadCase> {};
@@ -186,6 +188,7 @@ Settings sampleSettings() {
     s.autoSave = radio(false, false, true, false, false);
     s.autoSave.SaveOUTfile2 = false;
     s.autoSave.clear2 = true;
+    s.reconnect = true;
     return s;
 }
 
@@ -221,7 +224,10 @@ TEST(Config, WritesTheTableInOrderWithoutNoauto) {
                              "every24hrs=0\n"
                              "saveplotfile=1\n"
                              "saveoutfile=0\n"
-                             "clearonsave=1\n");
+                             "clearonsave=1\n"
+                             "\n\n"
+                             "[feed]\n"
+                             "reconnect=1\n");
     Settings expected = sampleSettings();
     expected.TelnetPort = 30104;
     EXPECT_EQ(readSettings(ini.string()).settings, expected);

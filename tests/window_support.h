@@ -127,15 +127,14 @@ protected:
     void makeForm(const QLocale& locale) {
         form.reset();
         TForm1::Setup s;
-        s.dataDir = QString::fromStdString((root / "rizuzez1").string());
-        s.outlinesDir = QString::fromStdString((root / "outlines").string());
+        s.exeDir = QString::fromStdString(root.string());
         s.clock = &clock;
         s.dialogs = &dialogs;
         s.locale = locale;
         form = std::make_unique<ObservedForm>(s);
         dialogs.form = form.get();
-        form->TelnetPort = peer.port();
         form->FormCreate();
+        form->TelnetPort = peer.port();
         form->show();
     }
     // Types the station position and presses the button.

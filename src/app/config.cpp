@@ -229,6 +229,7 @@ SettingsRead readSettings(const std::string& path) {
     a.Saveplotfile1 = ini.boolean("auto", "saveplotfile", da.Saveplotfile1);
     a.SaveOUTfile2 = ini.boolean("auto", "saveoutfile", da.SaveOUTfile2);
     a.clear2 = ini.boolean("auto", "clearonsave", da.clear2);
+    s.reconnect = ini.boolean("feed", "reconnect", d.reconnect);
     return r;
 }
 
@@ -309,6 +310,7 @@ ConfigWriteResult writeSettings(const std::string& path, const Settings& s) {
         {"auto", {"saveplotfile", decimal(a.Saveplotfile1)}},
         {"auto", {"saveoutfile", decimal(a.SaveOUTfile2)}},
         {"auto", {"clearonsave", decimal(a.clear2)}},
+        {"feed", {"reconnect", decimal(s.reconnect)}},
     };
     for (const auto& [section, kv] : keys) {
         if (ini.SetValue(section, kv.first, kv.second.c_str()) < 0) {

@@ -25,6 +25,9 @@ struct Settings {
     int displayRange = 240; // "display"/"range": range bar, NM, 60..360
     int band = 4;           // "display"/"band": band bar, 0..3 one band, 4 all
     AutoSaveSettings autoSave;
+    // "feed"/"reconnect": reconnect by itself when the base station drops the feed while
+    // running. Written after the table; a program that does not know the key ignores it.
+    bool reconnect = false;
     bool operator==(const Settings&) const = default;
 };
 
@@ -79,7 +82,7 @@ struct ConfigWriteResult {
     std::string error; // why the file was left as it was, for the operator
 };
 
-// Writes the key table in its order ("noauto" is never written) into the file's current
+// Writes the key table in its order ("noauto" is never written), then "feed"/"reconnect", into the file's current
 // content, so unknown sections, keys and comments survive; the file is replaced through a
 // temporary file and a rename, so a failure leaves the old file whole. A file that exists
 // but cannot be read, or is write-protected, is left alone and reported.

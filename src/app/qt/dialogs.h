@@ -1,9 +1,9 @@
 // The window's message boxes and file dialog, behind a seam so tests can answer them.
 #pragma once
 
+#include <QPointer>
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace rizuzez {
 
@@ -22,7 +22,8 @@ public:
     virtual QString chooseFile(const QString& dir) = 0;
 };
 
-// The real boxes (QMessageBox, QFileDialog) on top of a parent window.
+// The real boxes (QMessageBox, QFileDialog) on top of a parent window while it is shown,
+// standing alone before it is; always raised and activated.
 class MessageBoxDialogs final : public Dialogs {
 public:
     explicit MessageBoxDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
@@ -32,7 +33,8 @@ public:
     QString chooseFile(const QString& dir) override;
 
 private:
-    QWidget* m_parent;
+    QWidget* owner() const;
+    QPointer<QWidget> m_parent;
 };
 
 } // namespace rizuzez

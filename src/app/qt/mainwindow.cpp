@@ -7,6 +7,7 @@
 #include "app/qt/lamp.h"
 #include "app/qt/panelbar.h"
 #include "app/qt/plotview.h"
+#include "app/qt/systray.h"
 #include "coverage/outline.h"
 #include "display/qt/qpaintercanvas.h"
 #include "display/radarplot.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -24,20 +26,30 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSlider>
 #include <QTimer>
+
+// The window's resources (its icon) live in a static library: registered by hand.
+static void initWindowResources() {
+    Q_INIT_RESOURCE(rizuzez);
+}
 
 namespace rizuzez {
 namespace {
 
 const QColor Silver{192, 192, 192};
 const QColor White{255, 255, 255};
+// The lamp's on-colour while the feed waits to be reconnected.
+const QColor Red{255, 0, 0};
 
 char asciiChar(QChar c, char fallback) {
     return c.unicode() > 32 && c.unicode() < 127 ? static_cast<char>(c.unicode()) : fallback;
@@ -66,10 +78,10 @@ void setBoxColor(QLineEdit* box, const QColor& c) {
     box->setPalette(pal);
 }
 
-// The plot-file questions, answered by the window's dialogs.
-class DialogQuestions final : public PlotFileQuestions {
+// The plot-file and start-up questions, answered by the window's dialogs.
+class DialogQuestions final : public StartupQuestions {
 public:
-    explicit DialogQuestions(Dialogs& dialogs) : m_dialogs(dialogs) {}
+    DialogQuestions(Dialogs& dialogs, TForm1* form = nullptr) : m_dialogs(dialogs), m_form(form) {}
     bool confirmReload() override {
         return m_dialogs.question(
             QStringLiteral("rizuzez1"),
@@ -83,9 +95,19 @@ public:
         }
         return toLocal(chosen);
     }
+    void bringToFront() override {
+        if (m_form) {
+            m_form->bringToFront();
+        }
+    }
+    bool confirmCleanUp(std::int32_t, const std::string& message) override {
+        return m_dialogs.question(QStringLiteral("Rizuzez-1"), QString::fromStdString(message),
+                                  Dialogs::Icon::Warning);
+    }
 
 private:
     Dialogs& m_dialogs;
+    TForm1* m_form;
 };
 
 QLabel* label(QWidget* parent, const char* text, int x, int y) {
@@ -125,7 +147,11 @@ QSlider* trackBar(QWidget* parent, int x, int y, int min, int max, int step, int
 TForm1::TForm1(const Setup& setup, QWidget* parent)
     : QMainWindow(parent), m_setup(setup), m_station(*setup.clock) {
     Q_ASSERT(setup.clock && setup.dialogs);
-    m_station.DataDir = toLocal(setup.dataDir);
+    initWindowResources();
+    // Until start-up has settled where they are: beside the program.
+    const QDir exeDir(setup.exeDir);
+    m_station.DataDir = toLocal(exeDir.filePath(QStringLiteral("rizuzez1"))) + '/';
+    m_outlinesDir = exeDir.filePath(QStringLiteral("outlines"));
     const QLocale& loc = setup.locale;
     m_decimalSeparator =
         asciiChar(loc.decimalPoint().isEmpty() ? QChar('.') : loc.decimalPoint()[0], '.');
@@ -135,6 +161,11 @@ TForm1::TForm1(const Setup& setup, QWidget* parent)
     m_station.decoder.setSink(this);
 
     setWindowTitle(QStringLiteral("Rizuzez"));
+    QIcon icon;
+    for (const int size : {32, 64, 256}) {
+        icon.addFile(QStringLiteral(":/rizuzez/rizuzez-%1.png").arg(size), QSize(size, size));
+    }
+    setWindowIcon(icon);
     QFont font(QStringLiteral("Lucida Console"));
     if (!QFontDatabase::families().contains(QStringLiteral("Lucida Console"))) {
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -151,6 +182,12 @@ TForm1::TForm1(const Setup& setup, QWidget* parent)
     connect(IdTelnet1, &FeedClient::connected, this, &TForm1::IdTelnet1Connected);
     connect(IdTelnet1, &FeedClient::disconnected, this, &TForm1::IdTelnet1Disconnected);
     connect(IdTelnet1, &FeedClient::dataAvailable, this, &TForm1::IdTelnet1DataAvailable);
+    connect(IdTelnet1, &FeedClient::connectFailed, this, &TForm1::reconnectFailed);
+    ReconnectTimer = new QTimer(this);
+    ReconnectTimer->setSingleShot(true);
+    connect(ReconnectTimer, &QTimer::timeout, this, &TForm1::reconnectNow);
+
+    SystrayStuff = new TSystrayStuff(this, windowIcon(), this);
 
     m_plotImage = makePlotImage(PlotWidth, PlotHeight);
     m_sinceYield.start();
@@ -165,6 +202,7 @@ TForm1::~TForm1() {
     // The feed client and the timer are children and would go after the station: stop them
     // first, so nothing calls back into a half-destroyed window.
     Timer1->stop();
+    ReconnectTimer->stop();
     delete IdTelnet1;
     IdTelnet1 = nullptr;
     m_station.decoder.setSink(nullptr);
@@ -172,6 +210,10 @@ TForm1::~TForm1() {
 
 void TForm1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        m_minimizeHooked) {
+        SystrayStuff->AppMinimize();
+    }
     const Qt::WindowStates grown = Qt::WindowMaximized | Qt::WindowFullScreen;
     if (event->type() == QEvent::WindowStateChange && (windowState() & grown)) {
         // Undone after the state change has been delivered, not inside it.
@@ -314,13 +356,120 @@ void TForm1::buildMenu() {
     QMenu* dataMenu = bar->addMenu(QStringLiteral("&Data"));
     Clear1 = item(dataMenu, "&Clear", &TForm1::Clear1Click);
 
+    QMenu* feed = bar->addMenu(QStringLiteral("F&eed"));
+    Reconnect1 = feed->addAction(QStringLiteral("&Reconnect automatically"));
+    Reconnect1->setCheckable(true);
+    Reconnect1->setChecked(false);
+    connect(Reconnect1, &QAction::toggled, this, [this](bool on) {
+        if (!on) {
+            cancelReconnect();
+        }
+    });
+
     Exit1 = bar->addAction(QStringLiteral("&Exit"));
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 }
 
 void TForm1::FormCreate() {
+    DialogQuestions questions(*m_setup.dialogs, this);
+    m_startup = runStartup(m_station, {toLocal(m_setup.exeDir), toLocal(m_setup.userDataDir)},
+                           questions);
+    m_outlinesDir = fromLocal(m_startup.folders.outlinesDir);
+    applySettings(m_startup.settings);
+    showContactTexts(); // the reloaded furthest contact
     SaveOUTfile2Click();
     tbrangeChange();
+    m_minimizeHooked = true;
+    Edit1->setText(QString::number(TelnetPort));
+    if (!m_startup.folders.usable) {
+        m_setup.dialogs->error(
+            QStringLiteral("Cannot create or write the data folder %1.\nSettings and plot "
+                           "files will not be saved.")
+                .arg(fromLocal(m_startup.folders.DataDir)));
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+void TForm1::FormCloseQuery() {
+    m_closing = true;
+    cancelReconnect();
+    IdTelnet1->Disconnect();
+    m_shutdown = runShutdown(m_station, settingsFromControls());
+    m_closing = false;
+
+    QStringList problems;
+    if (!m_shutdown.config.ok) {
+        problems << QStringLiteral("The settings were not saved: ") +
+                        QString::fromStdString(m_shutdown.config.error);
+    }
+    if (!m_shutdown.plotFiles.failed.empty()) {
+        QStringList names;
+        for (const std::string& f : m_shutdown.plotFiles.failed) {
+            names << fromLocal(f);
+        }
+        problems << QStringLiteral("Cannot write the plot file(s):\n") +
+                        names.join(QLatin1Char('\n'));
+    }
+    if (!problems.isEmpty()) {
+        m_setup.dialogs->error(problems.join(QStringLiteral("\n\n")));
+    }
+}
+
+Settings TForm1::settingsFromControls() const {
+    Settings s;
+    s.ip = Edit2->text().toStdString();
+    s.port = Edit1->text().toStdString();
+    s.TelnetPort = TelnetPort;
+    s.top = pos().y();
+    s.left = pos().x();
+    s.latitude = Edit3->text().toStdString();
+    s.longitude = Edit4->text().toStdString();
+    s.filterIndex = ComboBox1->currentIndex();
+    s.logfile = CheckBox1->isChecked();
+    s.displayRange = tbrange->value();
+    s.band = tbalt->value();
+    s.autoSave = autoSaveSettings();
+    s.reconnect = Reconnect1->isChecked();
+    return s;
+}
+
+void TForm1::applySettings(const Settings& s) {
+    Edit2->setText(QString::fromStdString(s.ip));
+    TelnetPort = s.TelnetPort;
+    Edit1->setText(QString::fromStdString(s.port));
+    placeWindow(s.left, s.top);
+    Edit3->setText(QString::fromStdString(s.latitude));
+    Edit4->setText(QString::fromStdString(s.longitude));
+    ComboBox1->setCurrentIndex(s.filterIndex);
+    CheckBox1->setChecked(s.logfile);
+    tbrange->setValue(s.displayRange);
+    tbrangeChange();
+    tbalt->setValue(s.band);
+    setAutoSaveSettings(s.autoSave);
+    Reconnect1->setChecked(s.reconnect);
+}
+
+void TForm1::placeWindow(int left, int top) {
+    // A place on no screen (a monitor since removed) would leave the window out of reach:
+    // it opens at the default place instead.
+    const QPoint titleBar(left + 40, top + 10);
+    if (QGuiApplication::screenAt(titleBar) == nullptr && !QGuiApplication::screens().isEmpty()) {
+        const Settings defaults;
+        left = defaults.left;
+        top = defaults.top;
+    }
+    move(left, top);
+}
+
+void TForm1::bringToFront() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
 }
 
 bool TForm1::FeedRunning() const {
@@ -402,6 +551,7 @@ void TForm1::startFeed() {
     IdTelnet1->Host = Edit2->text();
     IdTelnet1->Port = TelnetPort;
     decoder.ResetPendingLine(); // a line cut by the last STOP is not continued
+    m_backoff.reset();
     if (!IdTelnet1->Connect()) {
         return; // silently: the operator sees the lamp stay off and the button read START
     }
@@ -414,6 +564,7 @@ void TForm1::startFeed() {
 }
 
 void TForm1::stopFeed() {
+    cancelReconnect();
     setLocked(false);
     StatusBar1->setText(4, QString());
     IdTelnet1->Disconnect();
@@ -442,16 +593,75 @@ void TForm1::setLocked(bool locked) {
 }
 
 void TForm1::IdTelnet1Connected() {
+    m_reconnectPause = 0;
+    ledbs->setTrueColor(lampColour());
+    ledbs->setToolTip(QString());
     ledbs->setValue(true);
     QCoreApplication::processEvents();
 }
 
 void TForm1::IdTelnet1Disconnected() {
     ledbs->setValue(false);
+    // The far end went away while running: with the option on, try again after a pause.
+    if (FeedRunning() && Reconnect1->isChecked() && !m_closing) {
+        scheduleReconnect();
+    }
     QCoreApplication::processEvents();
 }
 
+// ---- Automatic reconnection ---------------------------------------------------------------
+
+bool TForm1::reconnectPending() const {
+    return ReconnectTimer->isActive() || IdTelnet1->isConnecting();
+}
+
+QColor TForm1::lampColour() const {
+    return reconnectPending() ? Red : Lamp::Lime;
+}
+
+void TForm1::scheduleReconnect() {
+    m_reconnectPause = m_backoff.nextPauseSeconds();
+    ReconnectTimer->start(m_reconnectPause * 1000);
+    // Blinking red: the feed is down and will be tried again.
+    ledbs->setTrueColor(Red);
+    ledbs->setValue(true);
+    ledbs->setToolTip(QStringLiteral("Reconnecting in %1 s").arg(m_reconnectPause));
+}
+
+void TForm1::reconnectNow() {
+    if (!FeedRunning() || !Reconnect1->isChecked()) {
+        cancelReconnect();
+        return;
+    }
+    ledbs->setToolTip(QStringLiteral("Reconnecting"));
+    m_station.decoder.ResetPendingLine(); // a line cut by the loss is not continued
+    IdTelnet1->beginConnect(); // Host and Port as START set them
+}
+
+void TForm1::reconnectFailed() {
+    if (FeedRunning() && Reconnect1->isChecked() && !m_closing) {
+        scheduleReconnect();
+    } else {
+        cancelReconnect();
+    }
+}
+
+void TForm1::cancelReconnect() {
+    const bool wasPending = reconnectPending();
+    ReconnectTimer->stop();
+    if (IdTelnet1->isConnecting()) {
+        IdTelnet1->Disconnect(); // abandons the attempt
+    }
+    m_reconnectPause = 0;
+    if (wasPending) {
+        ledbs->setToolTip(QString());
+        ledbs->setValue(false);
+        ledbs->setTrueColor(Lamp::Lime);
+    }
+}
+
 void TForm1::IdTelnet1DataAvailable(const QByteArray& chunk) {
+    m_backoff.reset(); // a connection that delivers starts the pauses over
     m_sinceYield.restart();
     m_station.IdTelnet1DataAvailable(
         std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
@@ -587,16 +797,16 @@ void TForm1::Saveoutfile1Click(QObject* Sender) {
 bool TForm1::exportOutline(QObject* Sender) {
     const FlagGuard saving(m_station.SavingInProgress);
     ledbs->setTrueColor(Lamp::Yellow);
-    const auto restore = qScopeGuard([this] { ledbs->setTrueColor(Lamp::Lime); });
+    const auto restore = qScopeGuard([this] { ledbs->setTrueColor(lampColour()); });
     const bool timed = Sender == Timer1;
 
-    const QDir folder(m_setup.outlinesDir);
+    const QDir folder(m_outlinesDir);
     if (!folder.exists()) {
         if (!timed) {
             m_setup.dialogs->error(QStringLiteral("Cannot find outlines folder"));
             return false;
         }
-        QDir().mkpath(m_setup.outlinesDir);
+        QDir().mkpath(m_outlinesDir);
     }
     const OutlineSender kind = Sender == Saveoutfilewithdate1 ? OutlineSender::Saveoutfilewithdate1
                                : timed                        ? OutlineSender::Timer1

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "app/autosave.h"
+#include "app/config.h"
+#include "app/startup.h"
 #include "app/station.h"
 #include "display/status.h"
+#include "feed/reconnect.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -33,6 +36,7 @@ class FeedClient;
 class Lamp;
 class PanelBar;
 class PlotView;
+class TSystrayStuff;
 
 class TForm1 : public QMainWindow, private FeedSink {
     Q_OBJECT
@@ -44,8 +48,12 @@ public:
     static constexpr int YieldIntervalMs = 10;
 
     struct Setup {
-        QString dataDir;     // plot files, configuration, blacklist, log
-        QString outlinesDir; // outline files ("outlines" beside the program)
+        // The program's folder: the data folder "rizuzez1" (plot files, configuration,
+        // blacklist, log) and the folder "outlines" are made there by FormCreate.
+        QString exeDir;
+        // Where both go instead when the program's folder takes no files (an installed
+        // program); empty: nowhere else.
+        QString userDataDir;
         const Clock* clock = nullptr;
         Dialogs* dialogs = nullptr;
         QLocale locale = QLocale::system(); // decimal, date and time separators
@@ -57,9 +65,28 @@ public:
     Station& station() { return m_station; }
     const Station& station() const { return m_station; }
 
-    // The start-up sequence: writes the auto-save indicator panels and the range label from
-    // the controls as they stand, so whatever sets the controls (the configuration) runs first.
+    // The start-up sequence, before the window shows: the data folder (with the one-time move
+    // of older files), the blacklist, the configuration into the controls, the fallback
+    // position, the reload and clean-up questions, the indicators and the range label, the
+    // minimise hook. The feed stays stopped.
     void FormCreate();
+    // The closing sequence: disconnect, write the configuration, save the default plot files
+    // (also when the configuration could not be written). Never refuses; failures are told.
+    void FormCloseQuery();
+    const StartupResult& startupResult() const { return m_startup; }
+    const ShutdownResult& shutdownResult() const { return m_shutdown; }
+
+    // What the controls and menu marks hold, as the configuration stores it, and the reverse.
+    Settings settingsFromControls() const;
+    void applySettings(const Settings& settings);
+
+    // Brings the window, if shown, to the front.
+    void bringToFront();
+
+    // Automatic reconnection ("Feed" menu): a reconnect is waiting or under way.
+    bool reconnectPending() const;
+    // The pause before the attempt now waiting, in seconds; 0 when none waits.
+    int reconnectPauseSeconds() const { return m_reconnectPause; }
 
     // Run state: true exactly while the START/STOP button reads "STOP".
     bool FeedRunning() const;
@@ -110,17 +137,23 @@ public:
     PanelBar* StatusBar1; // lower: auto-save indicators and the next save time
     QTimer* Timer1;
     FeedClient* IdTelnet1;
+    TSystrayStuff* SystrayStuff; // the notification-area icon
+    QTimer* ReconnectTimer;      // the pause before the next automatic reconnect
 
     QAction *Loadfile1, *Loadplotfilewithname1, *Save1, *Saveplotfilewithdate1, *Saveoutfile1,
         *Saveoutfilewithdate1;
     QAction *Noautosave1, *Saveevery1hour1, *Saveevery6hours1, *Saveevery12hours1,
         *Saveevery24hours1, *Saveplotfile1, *SaveOUTfile2, *clear2;
     QAction *Clear1, *Exit1;
+    QAction* Reconnect1; // "Reconnect automatically", off unless the configuration says so
     QActionGroup* AutoSaveInterval;
 
 protected:
-    // The window's size never changes: a maximise (from any side) is undone.
+    // The window's size never changes: a maximise (from any side) is undone. A minimise goes
+    // to the tray once start-up has hooked it.
     void changeEvent(QEvent* event) override;
+    // FormCloseQuery, then the close goes ahead.
+    void closeEvent(QCloseEvent* event) override;
     // The housekeeping step of a running tick.
     virtual void RunHousekeeping();
     // FeedSink: a position reached the table (the window yields to the event loop here), a new
@@ -137,12 +170,25 @@ private:
     void drawPlot();
     void savePlot(const char* mode);
     void loadPlot(const char* mode);
+    void placeWindow(int left, int top);
+    QColor lampColour() const;
+    void scheduleReconnect();
+    void reconnectNow();
+    void cancelReconnect();
+    void reconnectFailed();
 
     // The outline export of Saveoutfile1Click; false when nothing was written.
     bool exportOutline(QObject* Sender);
 
     Setup m_setup;
+    QString m_outlinesDir;
     Station m_station;
+    StartupResult m_startup;
+    ShutdownResult m_shutdown;
+    bool m_minimizeHooked = false;
+    bool m_closing = false;
+    ReconnectBackoff m_backoff;
+    int m_reconnectPause = 0;
     char m_decimalSeparator = '.';
     char m_dateSeparator = '/';
     char m_timeSeparator = ':';

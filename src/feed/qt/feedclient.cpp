@@ -32,9 +32,18 @@ FeedClient::FeedClient(QObject* parent) : QObject(parent) {
             deliver(m_socket);
         }
     });
+    m_pendingTimeout.setSingleShot(true);
+    connect(&m_pendingTimeout, &QTimer::timeout, this, [this] {
+        abandonPending();
+        emit connectFailed();
+    });
 }
 
 FeedClient::~FeedClient() {
+    if (m_pending) {
+        m_pending->disconnect(this);
+        m_pending->abort();
+    }
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -57,6 +66,52 @@ bool FeedClient::Connect() {
         retire(socket);
         return false;
     }
+    adopt(socket);
+    return true;
+}
+
+void FeedClient::beginConnect() {
+    Disconnect();
+    if (Port < 1 || Port > 65535) {
+        QTimer::singleShot(0, this, [this] { emit connectFailed(); });
+        return;
+    }
+    auto* socket = new QTcpSocket(this);
+    m_pending = socket;
+    connect(socket, &QAbstractSocket::connected, this, [this, socket] {
+        if (socket != m_pending) {
+            return;
+        }
+        m_pendingTimeout.stop();
+        m_pending = nullptr;
+        socket->disconnect(this);
+        adopt(socket);
+    });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
+        if (socket != m_pending) {
+            return;
+        }
+        abandonPending();
+        emit connectFailed();
+    });
+    m_pendingTimeout.start(connectTimeoutMs);
+    socket->connectToHost(Host, static_cast<quint16>(Port),
+                          QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+void FeedClient::abandonPending() {
+    QTcpSocket* socket = m_pending;
+    if (!socket) {
+        return;
+    }
+    m_pending = nullptr;
+    m_pendingTimeout.stop();
+    socket->disconnect(this);
+    socket->abort();
+    retire(socket);
+}
+
+void FeedClient::adopt(QTcpSocket* socket) {
     m_telnet.reset();
     m_gather.stop();
     m_socket = socket;
@@ -72,10 +127,10 @@ bool FeedClient::Connect() {
     if (m_socket == socket && socket->bytesAvailable() > 0) {
         m_gather.start(0);
     }
-    return true;
 }
 
 void FeedClient::Disconnect() {
+    abandonPending();
     QTcpSocket* socket = m_socket;
     if (!socket) {
         return;

@@ -52,16 +52,24 @@ public:
     int gatherMs = DefaultGatherMs;
 
     bool Connect();
+    // Starts a connection without blocking the window: connected() follows when it is up,
+    // connectFailed() when it fails or is not up within connectTimeoutMs. Disconnect() or
+    // Connect() abandons it, and then neither follows.
+    void beginConnect();
     void Disconnect();
     bool isConnected() const { return m_socket != nullptr; }
+    bool isConnecting() const { return m_pending != nullptr; }
 
 signals:
     void connected();
+    void connectFailed();
     void dataAvailable(const QByteArray& chunk);
     void disconnected();
 
 private:
     class HandlerFrame;
+    void adopt(QTcpSocket* socket);
+    void abandonPending();
     void bytesArrived(QTcpSocket* socket);
     void deliver(QTcpSocket* socket);
     void farEndClosed(QTcpSocket* socket);
@@ -69,6 +77,8 @@ private:
     void purgeRetired();
 
     QTcpSocket* m_socket = nullptr;
+    QTcpSocket* m_pending = nullptr; // beginConnect() under way
+    QTimer m_pendingTimeout;
     std::vector<QTcpSocket*> m_retired;
     TelnetFilter m_telnet;
     std::string m_replies;
