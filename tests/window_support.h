@@ -37,6 +37,7 @@ struct Asked {
     Dialogs::Icon icon = Dialogs::Icon::Question;
     bool saving = false; // SavingInProgress while the box was open
     QColor lampOnColour;
+    bool windowShown = false; // the main window was visible
 };
 
 class ScriptedDialogs final : public Dialogs {
@@ -64,10 +65,11 @@ public:
 private:
     void note(const char* kind, const QString& caption, const QString& text,
               Icon icon = Icon::Question) {
-        Asked a{QString::fromLatin1(kind), caption, text, icon, false, QColor()};
+        Asked a{QString::fromLatin1(kind), caption, text, icon, false, QColor(), false};
         if (form) {
             a.saving = form->station().SavingInProgress;
             a.lampOnColour = form->ledbs->trueColor();
+            a.windowShown = form->isVisible();
         }
         asked.push_back(a);
     }

@@ -82,9 +82,9 @@ struct ConfigWriteResult {
     std::string error; // why the file was left as it was, for the operator
 };
 
-// Writes the key table in its order ("noauto" is never written), then "feed"/"reconnect", into the file's current
-// content, so unknown sections, keys and comments survive; the file is replaced through a
-// temporary file and a rename, so a failure leaves the old file whole. A file that exists
+// Writes the key table in its order ("noauto" is never written), then "feed"/"reconnect", into the
+// file's current content, so unknown sections, keys and comments survive; the file is replaced
+// through a temporary file and a rename, so a failure leaves the old file whole. A file that exists
 // but cannot be read, or is write-protected, is left alone and reported.
 ConfigWriteResult writeSettings(const std::string& path, const Settings& settings);
 

@@ -9,7 +9,8 @@ namespace rizuzez {
 namespace {
 
 // A box asked before the window shows (start-up) has no window to sit on: it stands alone.
-// Either way it opens in front of everything and takes the keyboard. Closing it never ends the program, even while the main window sits in the tray.
+// Either way it opens in front of everything and takes the keyboard. Closing it never ends the
+// program, even while the main window sits in the tray.
 int runInFront(QMessageBox& box) {
     box.setAttribute(Qt::WA_QuitOnClose, false);
     QTimer::singleShot(0, &box, [&box] {

@@ -32,9 +32,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 
@@ -372,8 +372,8 @@ void TForm1::buildMenu() {
 
 void TForm1::FormCreate() {
     DialogQuestions questions(*m_setup.dialogs, this);
-    m_startup = runStartup(m_station, {toLocal(m_setup.exeDir), toLocal(m_setup.userDataDir)},
-                           questions);
+    m_startup =
+        runStartup(m_station, {toLocal(m_setup.exeDir), toLocal(m_setup.userDataDir)}, questions);
     m_outlinesDir = fromLocal(m_startup.folders.outlinesDir);
     applySettings(m_startup.settings);
     showContactTexts(); // the reloaded furthest contact
@@ -635,7 +635,7 @@ void TForm1::reconnectNow() {
     }
     ledbs->setToolTip(QStringLiteral("Reconnecting"));
     m_station.decoder.ResetPendingLine(); // a line cut by the loss is not continued
-    IdTelnet1->beginConnect(); // Host and Port as START set them
+    IdTelnet1->beginConnect();            // Host and Port as START set them
 }
 
 void TForm1::reconnectFailed() {
