@@ -278,7 +278,7 @@ TEST_F(Layout, MenuBarHoldsFileAutoSaveDataAndExit) {
     for (QAction* a : form->menuBar()->actions()) {
         titles << a->text();
     }
-    EXPECT_EQ(titles, (QStringList{"&File", "AutoSave", "&Data", "F&eed", "&Exit"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "AutoSave", "&Data", "Feed", "&Exit"}));
     EXPECT_EQ(form->menuBar()->actions().last(), form->Exit1);
 }
 

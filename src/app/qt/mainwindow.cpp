@@ -356,7 +356,7 @@ void TForm1::buildMenu() {
     QMenu* dataMenu = bar->addMenu(QStringLiteral("&Data"));
     Clear1 = item(dataMenu, "&Clear", &TForm1::Clear1Click);
 
-    QMenu* feed = bar->addMenu(QStringLiteral("F&eed"));
+    QMenu* feed = bar->addMenu(QStringLiteral("Feed"));
     Reconnect1 = feed->addAction(QStringLiteral("&Reconnect automatically"));
     Reconnect1->setCheckable(true);
     Reconnect1->setChecked(false);
