@@ -32,6 +32,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'echo "e2e_window: FAILED at line $LINENO" >&2' ERR
 fail() {
   echo "e2e_window: FAILED: $*" >&2
   [ -f "$work/app/program.log" ] && sed 's/^/  program: /' "$work/app/program.log" >&2
@@ -76,8 +77,8 @@ launch() {
     "$work/app/rizuzez" >>"$work/app/program.log" 2>&1 &
   app=$!
 }
-mainwindow() { xdotool search --onlyvisible --name '^Rizuzez$' 2>/dev/null | head -1; }
-reload_box() { xdotool search --onlyvisible --name '^rizuzez1$' 2>/dev/null | head -1; }
+mainwindow() { xdotool search --onlyvisible --name '^Rizuzez$' 2>/dev/null | head -1 || true; }
+reload_box() { xdotool search --onlyvisible --name '^rizuzez1$' 2>/dev/null | head -1 || true; }
 shown() { test -n "$("$@")"; }     # shown FUNCTION: it prints something
 gone() { test -z "$("$@")"; }
 viewable() { xwininfo -id "$1" | grep -q IsViewable; }
@@ -139,7 +140,12 @@ grep -q "latitude=37.50" "$work/app/rizuzez1/rizuzez.ini" || fail "the position 
 launch
 waitfor 15 shown reload_box || fail "no reload question"
 box=$(reload_box)
-xdotool windowactivate --sync "$box" key Return          # Yes
+# The question comes up in front by itself, with the keyboard: the window is not shown yet.
+active() { test "$(xdotool getactivewindow 2>/dev/null)" = "$box"; }
+waitfor 5 active || fail "the reload question is not in front"
+shown_before=$(mainwindow)
+[ -z "$shown_before" ] || fail "the window showed before the reload question was answered"
+xdotool key Return                                        # Yes
 waitfor 15 shown mainwindow || fail "the window did not show after the reload"
 w=$(mainwindow)
 sleep 1

@@ -16,6 +16,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 
@@ -28,9 +29,10 @@ namespace {
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_'); // parameterised names
         root = fs::temp_directory_path() /
-               ("rizuzez_startup_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("rizuzez_startup_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(root);
         fs::create_directories(root);
     }

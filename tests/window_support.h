@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -114,9 +115,10 @@ inline std::string samplePath(const char* name) {
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_'); // parameterised names
         root = fs::temp_directory_path() /
-               ("rizuzez_window_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("rizuzez_window_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(root);
         fs::create_directories(root / "rizuzez1");
         fs::create_directories(root / "outlines");
