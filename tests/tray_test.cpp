@@ -132,4 +132,13 @@ TEST_F(TrayUnderX, MinimiseToTheTrayRestoreByClickAndEndWithNoIconLeft) {
     EXPECT_FALSE(fs::exists(root / "rizuzez1" / "rizuzez.ini"));
 }
 
+TEST_F(TrayUnderX, WindowComesBackWhenTheNotificationAreaGoes) {
+    const std::string w = launch();
+    ASSERT_FALSE(w.empty()) << slurp(root / "program.log");
+    minimise(w);
+    x.stopTray();
+    EXPECT_TRUE(waitUntil([&] { return XSession::viewable(w); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return XSession::inClientList(w); }, 5000));
+}
+
 } // namespace

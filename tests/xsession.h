@@ -189,6 +189,8 @@ public:
         m_xvfb.stop();
     }
     const std::string& display() const { return m_display; }
+    // Ends the notification area, as when its program crashes.
+    void stopTray() { m_tray.stop(); }
 
     // Windows of the class "rizuzez" embedded in the notification area.
     static std::vector<XWindow> trayIcons() {

@@ -683,6 +683,7 @@ void TForm1::furthestContactChanged() {
 // ---- The tick ------------------------------------------------------------------------------
 
 void TForm1::Timer1Timer() {
+    SystrayStuff->checkTray();
     Decoder& d = m_station.decoder;
     StatusBar2->setText(0, QString::fromStdString(m_rateHistory.UpdateRateStatus(
                                d.MsgsThisSecond, d.TotalMsgs, d.IgnoredMsgs)));

@@ -52,6 +52,12 @@ void TSystrayStuff::AppMinimize() {
     }
 }
 
+void TSystrayStuff::checkTray() {
+    if (m_iconShown && !trayAvailable()) {
+        TrayIconMessage(QSystemTrayIcon::Trigger);
+    }
+}
+
 void TSystrayStuff::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) {
         return;

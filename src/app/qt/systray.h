@@ -35,6 +35,10 @@ public:
     void AppMinimize();
     // Mouse activity on the icon.
     void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
+    // While in the tray: when the notification area has gone (its program ended), the window
+    // comes back, since the icon that would bring it back went with the area. Cheap enough
+    // for every tick.
+    void checkTray();
 
     QSystemTrayIcon* trayIcon() { return m_icon; }
 
