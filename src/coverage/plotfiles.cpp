@@ -1,6 +1,7 @@
 // Saving and loading of plot files with atomic replacement and damage checks.
 #include "coverage/plotfiles.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -52,8 +53,11 @@ std::string dataPath(const std::string& dataDir, const std::string& name) {
     return (fs::path(dataDir) / name).string();
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::string tmp = path + ".tmp";
+namespace {
+
+// Writes bytes to a temporary file beside path and flushes it to the disk; false (with the
+// temporary removed) on any failure.
+bool writeTemporary(const std::string& tmp, std::string_view bytes) {
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
@@ -75,25 +79,69 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
-        return true;
+    if (!ok) {
+        std::remove(tmp.c_str());
     }
-    std::remove(tmp.c_str());
-    return false;
+    return ok;
+}
+
+// Makes the renames in a folder durable; a failure only weakens that, so it is not reported.
+void syncFolderOf(const std::string& path) {
+    const std::string dir = fs::path(path).parent_path().string();
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string temporaryFor(const std::string& path) { return path + ".tmp"; }
+
+} // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    const std::string tmp = temporaryFor(path);
+    if (!writeTemporary(tmp, bytes)) {
+        return false;
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
 }
 
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now) {
     const std::string prefix = plotFilePrefix(mode, now);
-    SaveResult result;
-    auto save = [&](const std::string& ext, std::string_view bytes) {
-        const std::string path = dataPath(dataDir, prefix + ext);
-        (writeFileAtomically(path, bytes) ? result.written : result.failed).push_back(path);
+    struct Member {
+        std::string path;
+        std::string_view bytes;
+        bool ready = false;
     };
-    save("dat", std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes));
-    save("max",
-         std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes));
-    save("hex", coverage.texts.Edit10 + "\r\n");
+    const std::string hex = coverage.texts.Edit10 + "\r\n";
+    // The table first, the furthest contact after it: see the header for the order.
+    Member set[] = {
+        {dataPath(dataDir, prefix + "dat"),
+         std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes)},
+        {dataPath(dataDir, prefix + "max"),
+         std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes)},
+        {dataPath(dataDir, prefix + "hex"), hex},
+    };
+    // Every new file is complete on the disk before the first old one is replaced.
+    for (Member& m : set) {
+        m.ready = writeTemporary(temporaryFor(m.path), m.bytes);
+    }
+    SaveResult result;
+    for (Member& m : set) {
+        if (m.ready && std::rename(temporaryFor(m.path).c_str(), m.path.c_str()) != 0) {
+            std::remove(temporaryFor(m.path).c_str());
+            m.ready = false;
+        }
+        (m.ready ? result.written : result.failed).push_back(m.path);
+    }
+    syncFolderOf(set[0].path);
     return result;
 }
 

@@ -34,9 +34,18 @@ struct SaveResult {
     std::vector<std::string> failed;  // full paths that could not be written (old file kept)
 };
 
-// Writes the three files. Each goes to a temporary file in the same folder and replaces the
-// old one only once complete, so a crash or a full disk never destroys the previous copy.
-// A file that fails does not stop the others.
+// Writes the three files. All three are first written to temporary files in the same folder
+// ("NAME.tmp") and flushed to the disk; only then do they replace the old files, by one
+// rename each (.dat, then .max, then .hex), and the folder is flushed.
+//
+// What a process killed at any moment leaves: each of the three files is complete, its old
+// or its new version, never torn; stray "NAME.tmp" files are overwritten by the next save.
+// The three change together unless the process dies between two of the renames, a window of
+// a few system calls with no disk wait in it. Then the table is new while the .max (or only
+// the .hex) is still that of the previous save: no coverage is lost, and the furthest
+// contact after a load is the older one (or carries the older Mode-S ID) until the feed
+// raises it again. A file that cannot be written does not stop the others; its old copy
+// stays.
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now);
 
