@@ -9,6 +9,7 @@ pkgs=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool openbox trayer x11-utils
   fonts-dejavu-core python3
+  dpkg-dev file desktop-file-utils systemd
 )
 missing=()
 for p in "${pkgs[@]}"; do
