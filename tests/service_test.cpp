@@ -152,7 +152,9 @@ TEST_F(Service, StopWritesTheDefaultPlot) {
     EXPECT_TRUE(r.failed.empty());
     EXPECT_EQ(lines.back(), "stopping (SIGTERM): default plot files: wrote rizuzez1.dat, .max, "
                             ".hex in " +
-                                dir.str() + "/rizuzez1");
+                                dir.str() + "/rizuzez1; received " +
+                                std::to_string(position("4CA1D5").size()) +
+                                " bytes, 1 position messages (0 ignored)");
     EXPECT_EQ(readFile(dir.path() / "rizuzez1" / "rizuzez1.hex"), "4CA1D5\r\n");
 }
 

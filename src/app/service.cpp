@@ -121,7 +121,11 @@ void StationService::logSave(const HousekeepingResult& r) {
 SaveResult StationService::stop(const std::string& why) {
     m_connected = false;
     const SaveResult r = m_station.savePlotFiles("");
-    m_log("stopping (" + why + "): default plot files: " + describeSave(r));
+    const Decoder& d = m_station.decoder;
+    m_log("stopping (" + why + "): default plot files: " + describeSave(r) + "; received " +
+          std::to_string(m_bytes) + " bytes, " +
+          std::to_string(static_cast<std::uint32_t>(d.TotalMsgs)) + " position messages (" +
+          std::to_string(static_cast<std::uint32_t>(d.IgnoredMsgs)) + " ignored)");
     return r;
 }
 

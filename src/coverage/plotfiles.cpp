@@ -95,7 +95,9 @@ void syncFolderOf(const std::string& path) {
     }
 }
 
-std::string temporaryFor(const std::string& path) { return path + ".tmp"; }
+std::string temporaryFor(const std::string& path) {
+    return path + ".tmp";
+}
 
 } // namespace
 
@@ -112,16 +114,57 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     return true;
 }
 
+namespace {
+
+constexpr const char* SetExtensions[] = {"dat", "max", "hex"};
+
+std::string commitMarkerFor(const std::string& dataDir, const std::string& baseName) {
+    return dataPath(dataDir, baseName + ".commit");
+}
+
+// Creates the marker and flushes it and the folder: from here on the save counts as done.
+bool createCommitMarker(const std::string& marker) {
+    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    syncFolderOf(marker);
+    return ok;
+}
+
+} // namespace
+
+bool completeInterruptedSave(const std::string& dataDir, const std::string& baseName) {
+    const std::string marker = commitMarkerFor(dataDir, baseName);
+    if (!fileExists(marker)) {
+        return false;
+    }
+    for (const char* ext : SetExtensions) {
+        const std::string path = dataPath(dataDir, baseName + "." + ext);
+        const std::string tmp = temporaryFor(path);
+        if (fileExists(tmp)) {
+            std::rename(tmp.c_str(), path.c_str());
+        }
+    }
+    syncFolderOf(marker);
+    std::remove(marker.c_str());
+    return true;
+}
+
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now) {
     const std::string prefix = plotFilePrefix(mode, now);
+    const std::string baseName = prefix.substr(0, prefix.size() - 1);
+    completeInterruptedSave(dataDir, baseName);
+
     struct Member {
         std::string path;
         std::string_view bytes;
         bool ready = false;
     };
     const std::string hex = coverage.texts.Edit10 + "\r\n";
-    // The table first, the furthest contact after it: see the header for the order.
     Member set[] = {
         {dataPath(dataDir, prefix + "dat"),
          std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes)},
@@ -129,10 +172,19 @@ SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
          std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes)},
         {dataPath(dataDir, prefix + "hex"), hex},
     };
-    // Every new file is complete on the disk before the first old one is replaced.
+    // Temporaries left by an uncommitted save must not ride on this one's marker.
+    for (Member& m : set) {
+        ::unlink(temporaryFor(m.path).c_str());
+    }
+    bool anyReady = false;
     for (Member& m : set) {
         m.ready = writeTemporary(temporaryFor(m.path), m.bytes);
+        anyReady = anyReady || m.ready;
     }
+    // The commit point. Without a marker (it could not be created) the renames still run:
+    // each file stays whole, only the set loses its all-or-nothing property.
+    const std::string marker = commitMarkerFor(dataDir, baseName);
+    const bool committed = anyReady && createCommitMarker(marker);
     SaveResult result;
     for (Member& m : set) {
         if (m.ready && std::rename(temporaryFor(m.path).c_str(), m.path.c_str()) != 0) {
@@ -142,6 +194,9 @@ SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
         (m.ready ? result.written : result.failed).push_back(m.path);
     }
     syncFolderOf(set[0].path);
+    if (committed) {
+        std::remove(marker.c_str());
+    }
     return result;
 }
 
@@ -220,6 +275,7 @@ LoadResult LoadPlotFiles(Coverage& coverage, const std::string& dataDir, std::st
         base = "rizuzez1";
     }
     result.baseName = base;
+    result.completedInterruptedSave = completeInterruptedSave(dataDir, base);
 
     const std::string datPath = dataPath(dataDir, base + ".dat");
     if (!fileExists(datPath)) {

@@ -34,25 +34,34 @@ struct SaveResult {
     std::vector<std::string> failed;  // full paths that could not be written (old file kept)
 };
 
-// Writes the three files. All three are first written to temporary files in the same folder
-// ("NAME.tmp") and flushed to the disk; only then do they replace the old files, by one
-// rename each (.dat, then .max, then .hex), and the folder is flushed.
-//
-// What a process killed at any moment leaves: each of the three files is complete, its old
-// or its new version, never torn; stray "NAME.tmp" files are overwritten by the next save.
-// The three change together unless the process dies between two of the renames, a window of
-// a few system calls with no disk wait in it. Then the table is new while the .max (or only
-// the .hex) is still that of the previous save: no coverage is lost, and the furthest
-// contact after a load is the older one (or carries the older Mode-S ID) until the feed
-// raises it again. A file that cannot be written does not stop the others; its old copy
-// stays.
+// Writes the three files as one set, all or nothing, even when the process is killed or the
+// machine loses power at any moment:
+//  1. each new file is written to "NAME.ext.tmp" beside its final name and flushed;
+//  2. the commit marker "BASE.commit" is created and flushed with the folder: the commit
+//     point;
+//  3. the temporaries are renamed over the old files (.dat, .max, .hex), the folder flushed;
+//  4. the marker is removed.
+// Killed before 2, the old set stays as it was (stray temporaries are overwritten by the next
+// save); killed after 2, the files may be a mixture of old and new, which the next load or
+// save of that set completes to the new set (completeInterruptedSave) before reading or
+// writing anything. Each single file is complete at every moment. A file that cannot be
+// written does not stop the others (its old copy stays); the files written still replace
+// theirs together.
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now);
 
+// Finishes a save of the set BASE ("rizuzez1", "rizuzez1.2011-05-06") that was interrupted
+// after its commit point: the temporaries still present are complete and are renamed into
+// place, then the marker goes. True when there was such a save. Without a marker nothing is
+// touched. LoadPlotFiles and SavePlotFiles call it first; a reader of single files calls it
+// before reading a set.
+bool completeInterruptedSave(const std::string& dataDir, const std::string& baseName);
+
 struct LoadResult {
-    std::string baseName;    // empty when nothing was looked for (dialog cancelled)
-    bool found = false;      // the .dat exists (and, for the default plot, Yes was answered)
-    bool declined = false;   // the reload question was answered No
+    std::string baseName;                  // empty when nothing was looked for (dialog cancelled)
+    bool completedInterruptedSave = false; // a save killed after its commit was finished first
+    bool found = false;    // the .dat exists (and, for the default plot, Yes was answered)
+    bool declined = false; // the reload question was answered No
     bool datLoaded = false;
     bool datDamaged = false; // short, unreadable, or holding NaN, infinity or a negative distance
     bool maxLoaded = false;
