@@ -13,6 +13,7 @@ int infoCommand(const std::vector<std::string>& args);
 int exportCommand(const std::vector<std::string>& args);
 int renderCommand(const std::vector<std::string>& args);
 int runCommand(const std::vector<std::string>& args);
+int serveCommand(const std::vector<std::string>& args);
 } // namespace rizuzez::cli
 
 namespace {
@@ -29,6 +30,8 @@ const Entry Commands[] = {
     {"export", &rizuzez::cli::exportCommand, "write the coverage outline for maps"},
     {"render", &rizuzez::cli::renderCommand, "draw the radar plot as a PNG picture"},
     {"run", &rizuzez::cli::runCommand, "run the station as a headless service"},
+    {"serve", &rizuzez::cli::serveCommand,
+     "serve recorded or generated base-station text on a port"},
 };
 
 void usage(std::FILE* out) {

@@ -65,7 +65,7 @@ constexpr const char* Help =
 volatile std::sig_atomic_t g_stopSignal = 0;
 int g_wakeFd = -1; // write end of the self-pipe that wakes poll()
 
-extern "C" void onStopSignal(int sig) {
+void onStopSignal(int sig) {
     g_stopSignal = sig;
     const int saved = errno;
     if (g_wakeFd >= 0) {
