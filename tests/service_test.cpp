@@ -154,7 +154,7 @@ TEST_F(Service, StopWritesTheDefaultPlot) {
                             ".hex in " +
                                 dir.str() + "/rizuzez1; received " +
                                 std::to_string(position("4CA1D5").size()) +
-                                " bytes, 1 position messages (0 ignored)");
+                                " bytes in 1 lines, 1 position messages (0 ignored)");
     EXPECT_EQ(readFile(dir.path() / "rizuzez1" / "rizuzez1.hex"), "4CA1D5\r\n");
 }
 

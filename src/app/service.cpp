@@ -1,6 +1,7 @@
 // The headless station service.
 #include "app/service.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace rizuzez {
@@ -56,6 +57,7 @@ void StationService::connected(const std::string& where) {
 
 void StationService::received(std::string_view bytes, std::string& replies) {
     m_bytes += static_cast<std::int64_t>(bytes.size());
+    m_lines += std::count(bytes.begin(), bytes.end(), '\n');
     const std::string_view text = m_telnet.filter(bytes, replies);
     if (!text.empty()) {
         m_station.IdTelnet1DataAvailable(text);
@@ -123,7 +125,7 @@ SaveResult StationService::stop(const std::string& why) {
     const SaveResult r = m_station.savePlotFiles("");
     const Decoder& d = m_station.decoder;
     m_log("stopping (" + why + "): default plot files: " + describeSave(r) + "; received " +
-          std::to_string(m_bytes) + " bytes, " +
+          std::to_string(m_bytes) + " bytes in " + std::to_string(m_lines) + " lines, " +
           std::to_string(static_cast<std::uint32_t>(d.TotalMsgs)) + " position messages (" +
           std::to_string(static_cast<std::uint32_t>(d.IgnoredMsgs)) + " ignored)");
     return r;

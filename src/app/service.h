@@ -60,6 +60,7 @@ public:
     const std::string& rateLine() const { return m_rateLine; }
     bool isConnected() const { return m_connected; }
     std::int64_t bytesReceived() const { return m_bytes; }
+    std::int64_t linesReceived() const { return m_lines; }
 
 private:
     void logSave(const HousekeepingResult& r);
@@ -74,6 +75,7 @@ private:
     bool m_connected = false;
     bool m_blacklistReadable = true;
     std::int64_t m_bytes = 0;
+    std::int64_t m_lines = 0; // line ends received, telnet bytes included
 };
 
 // "3 files rizuzez1.2011-06-19.23-05.{dat,max,hex}" style summary of a save for the log:
