@@ -2,6 +2,7 @@
 // and the save on SIGTERM, and the reconnect after the server restarts.
 #include "app_support.h"
 #include "coverage/plotdata.h"
+#include "coverage/plotfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,57 @@ TEST_F(CliRunFeed, ReconnectsAfterTheServerRestartsAndKeepsWhatItHad) {
     EXPECT_EQ(filledCells(t), 2) << err;
     EXPECT_TRUE(service->waitFor("connected to", 2)) << err;
     EXPECT_NE(err.find("stopping (SIGINT)"), std::string::npos) << err;
+}
+
+} // namespace
+
+namespace {
+
+struct CleanUpCase {
+    const char* name;
+    std::vector<std::string> options;
+    int cellsAfter;
+};
+
+TEST_F(CliRunFeed, CleansUpBeyondTheFilterOnlyWhenAsked) {
+    const CleanUpCase cases[] = {
+        {"reload_keeps_everything", {"--filter", "200"}, 2},
+        {"clean_up_with_the_filter_of_the_options", {"--filter", "200", "--clean-up"}, 1},
+        {"no_load_starts_empty", {"--filter", "200", "--clean-up", "--no-load"}, 0},
+    };
+    const FeedServer idle; // listens, never accepts: the service just waits for data
+    for (const CleanUpCase& c : cases) {
+        Coverage cov;
+        cov.PlotData[0][10] = {150.0, 53.4, 0.9};
+        cov.PlotData[1][20] = {250.0, 54.8, 2.8};
+        cov.MaxDistance = {250.0, 20.0, 54.8, 2.8, 15000};
+        cov.texts.Edit10 = "4CA1D5";
+        fs::create_directories(data());
+        ASSERT_TRUE(SavePlotFiles(cov, data().string(), "", {}).failed.empty());
+
+        std::vector<std::string> a = {
+            "--data-dir", data().string(), "--port", std::to_string(idle.port()),
+            "--lat",      "51.0",          "--lon",  "0.0"};
+        a.insert(a.end(), c.options.begin(), c.options.end());
+        Service service(a, dir.path() / (std::string(c.name) + ".txt"));
+        ASSERT_TRUE(service.waitFor("rizuzez-cli run:")) << c.name << service.errors();
+        service.signal(SIGTERM);
+        ASSERT_EQ(service.wait(), 0) << c.name << service.errors();
+        EXPECT_EQ(filledCells(readTable(data() / "rizuzez1.dat")), c.cellsAfter) << c.name;
+    }
+}
+
+TEST_F(CliRunFeed, ASecondServiceOnTheSameDataFolderIsRefused) {
+    const FeedServer idle;
+    Service first(args(idle.port()), dir.path() / "first.txt");
+    ASSERT_TRUE(first.waitFor("rizuzez-cli run:")) << first.errors();
+    Service second(args(idle.port()), dir.path() / "second.txt");
+    EXPECT_EQ(second.wait(), 2);
+    EXPECT_NE(second.errors().find("another rizuzez-cli run is using the data folder"),
+              std::string::npos)
+        << second.errors();
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(), 0) << first.errors();
 }
 
 } // namespace

@@ -285,6 +285,10 @@ int runCommand(const std::vector<std::string>& args) {
         throw UsageError("--host: empty host name");
     }
 
+    // From here on a stop request is honoured: it ends the loop before the first wait.
+    SelfPipe wake;
+    installSignals();
+
     ServiceClock clock(tickMs.has_value());
     Station station(clock);
     station.setDecimalSeparator('.');
@@ -344,9 +348,6 @@ int runCommand(const std::vector<std::string>& args) {
         s.autoSave.clear2 = true;
     }
     const int lockFd = lockDataDir(station.DataDir);
-
-    SelfPipe wake;
-    installSignals();
 
     auto log = [&clock](const std::string& line) {
         std::fprintf(stderr, "%s %s\n", formatLogTimestamp(clock.now()).c_str(), line.c_str());
