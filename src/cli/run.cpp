@@ -59,7 +59,10 @@ constexpr const char* Help =
     "  --no-outline-save  timed saves write no outline file\n"
     "  --clear-on-save    clear the coverage after each timed save\n"
     "  --load, --no-load  start from the default plot in the data folder (default: --load)\n"
-    "  --clean-up         empty cells beyond the filter range found in the loaded plot\n";
+    "  --clean-up         empty cells beyond the filter range found in the loaded plot\n"
+    "\n"
+    "Exit status: 0 when stopped with the default plot saved, 1 when that save failed, 2 for\n"
+    "a bad option or setting (nothing is recorded then).\n";
 
 // Set from the signal handlers; the loop looks at it after each poll().
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -392,11 +395,13 @@ int runCommand(const std::vector<std::string>& args) {
 
     char filterText[32];
     std::snprintf(filterText, sizeof filterText, "%.0f NM", station.decoder.FilterRange);
-    const std::string reloadText = started.reload.datLoaded ? "default plot reloaded"
-                                   : started.reload.datDamaged
-                                       ? "default plot DAMAGED, starting empty"
-                                   : answers.reload ? "no default plot, starting empty"
-                                                    : "not reloading the default plot";
+    std::string reloadText = started.reload.datLoaded    ? "default plot reloaded"
+                             : started.reload.datDamaged ? "default plot DAMAGED, starting empty"
+                             : answers.reload            ? "no default plot, starting empty"
+                                                         : "not reloading the default plot";
+    if (started.reload.completedInterruptedSave) {
+        reloadText += " (after finishing its interrupted save)";
+    }
     char home[64];
     std::snprintf(home, sizeof home, "%.5f %.5f", lat, lon);
     FeedLink link(s.ip, std::to_string(s.TelnetPort), std::chrono::seconds(ConnectTimeoutSeconds));
