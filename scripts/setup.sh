@@ -8,7 +8,8 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool openbox trayer x11-utils
-  fonts-dejavu-core python3
+  fonts-dejavu-core python3 python3-numpy
+  linux-perf valgrind
   dpkg-dev file desktop-file-utils systemd
 )
 missing=()

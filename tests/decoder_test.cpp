@@ -219,12 +219,20 @@ TEST(Decoder, LastLineWithoutBreakWaitsForFlush) {
     EXPECT_EQ(f.filledCells(), 1);
 }
 
-TEST(Decoder, OverlongPartialLineIsDiscardedUpToTheNextBreak) {
-    Fixture f;
-    f.dec.ProcessChunk("MSG,3," + std::string(Decoder::MaxPendingLine, 'x'));
-    f.dec.ProcessChunk(std::string(100, 'y') + ",1000,,,53.0,6.0\r\n" +
-                       msg("3", "A", "1000", "53.0", "6.0") + "\r\n");
-    EXPECT_EQ(f.dec.TotalMsgs, 1); // only the line after the break
+TEST(Decoder, OverlongLineKeepsItsFirstBytesWhereverTheChunksAreCut) {
+    // A line far longer than any real one: its first MaxPendingLine bytes are decoded, the
+    // same whether it lies within one chunk or is cut by a boundary.
+    const std::string line = msg("3", "A", "1000", "53.0", "6.0") + std::string(10000, 'x');
+    const std::string text = "MSG,3," + std::string(Decoder::MaxPendingLine, 'x') + "\r\n" + line +
+                             "\r\n" + msg("3", "B", "1000", "51.0", "4.0") + "\r\n";
+    for (std::size_t cut : {std::size_t{0}, std::size_t{3}, Decoder::MaxPendingLine + 1,
+                            Decoder::MaxPendingLine + 500, text.size() - 50}) {
+        Fixture f;
+        f.dec.ProcessChunk(text.substr(0, cut));
+        f.dec.ProcessChunk(text.substr(cut));
+        EXPECT_EQ(f.dec.TotalMsgs, 3) << "cut at " << cut;
+        EXPECT_EQ(f.filledCells(), 2) << "cut at " << cut;
+    }
 }
 
 TEST(Decoder, DroppedChunkDropsThePendingLineAndItsTail) {

@@ -4,9 +4,52 @@
 #include "geodesy/trigo.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 
 namespace rizuzez {
+namespace {
+
+constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common field "-12.34567": sign, digits, one mark, no exponent. When the digits read as
+// a whole number below 2^53 and there are at most 22 after the mark, both the number and the
+// power of ten are exact doubles and their quotient is correctly rounded: the very double the
+// general path gives. false leaves the text to the general path.
+bool plainDecimal(std::string_view text, char decimalSeparator, double& value) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        ++i;
+    }
+    std::uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool mark = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 19) {
+                return false;
+            }
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            fraction += mark;
+        } else if ((c == '.' || c == decimalSeparator) && !mark) {
+            mark = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || mantissa > (std::uint64_t{1} << 53) || fraction > 22) {
+        return false;
+    }
+    const double v = static_cast<double>(mantissa) / PowersOfTen[fraction];
+    value = negative ? -v : v;
+    return true;
+}
+
+} // namespace
 
 double StrToCoord(std::string_view text, char decimalSeparator) {
     std::size_t b = 0, e = text.size();
@@ -19,6 +62,9 @@ double StrToCoord(std::string_view text, char decimalSeparator) {
     text = text.substr(b, e - b);
     if (text.empty() || text.size() > 400) {
         return InvalidValue;
+    }
+    if (double fast; plainDecimal(text, decimalSeparator, fast)) {
+        return fast;
     }
 
     // Validate the grammar and build the text from_chars understands ('.' as the mark).
@@ -76,7 +122,8 @@ double StrToCoord(std::string_view text, char decimalSeparator) {
             nonZeroMantissa |= buf[k] >= '1' && buf[k] <= '9';
         }
         std::size_t ePos = std::string_view(buf, n).find('e');
-        const bool negativeExponent = ePos != std::string_view::npos && ePos + 1 < n && buf[ePos + 1] == '-';
+        const bool negativeExponent =
+            ePos != std::string_view::npos && ePos + 1 < n && buf[ePos + 1] == '-';
         if (!nonZeroMantissa || negativeExponent) {
             value = 0.0;
         } else {

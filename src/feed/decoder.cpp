@@ -6,18 +6,39 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rizuzez {
 namespace {
 
-bool isBreak(char c) { return c == '\n' || c == '\r'; }
+bool isBreak(char c) {
+    return c == '\n' || c == '\r';
+}
 
-// Position of the first CR or LF in [p, end), or end.
+// Position of the first CR or LF in [p, end), or end. One pass over the line, sixteen bytes
+// at a time where SSE2 is at hand (every x86-64).
 const char* findBreak(const char* p, const char* end) {
-    const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    const char* stop = lf ? static_cast<const char*>(lf) : end;
-    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(stop - p));
-    return cr ? static_cast<const char*>(cr) : stop;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+        if (hits != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(hits));
+        }
+        p += 16;
+    }
+#endif
+    while (p < end && !isBreak(*p)) {
+        ++p;
+    }
+    return p;
 }
 
 std::string_view trimControl(std::string_view s) {
@@ -32,7 +53,8 @@ std::string_view trimControl(std::string_view s) {
 }
 
 // Fields of the working text (the line from its fifth character, at most 255 characters,
-// with one comma appended). Text after the last comma is never a field.
+// with one comma appended; the end of the text stands for that comma). Text after the last
+// comma is never a field. Commas are found sixteen bytes at a time and handed out in order.
 class FieldReader {
 public:
     explicit FieldReader(std::string_view work) : m_work(work) {}
@@ -40,27 +62,64 @@ public:
         if (m_pos > m_work.size()) {
             return {};
         }
-        const std::size_t comma = m_work.find(',', m_pos);
-        std::string_view field;
-        if (comma == std::string_view::npos) {
-            field = m_work.substr(m_pos); // up to the appended comma
-            m_pos = m_work.size() + 1;
-        } else {
-            field = m_work.substr(m_pos, comma - m_pos);
-            m_pos = comma + 1;
-        }
+        const std::size_t comma = nextComma();
+        const std::string_view field = m_work.substr(m_pos, comma - m_pos);
+        m_pos = comma + 1;
         return trimControl(field);
     }
     void skip(int n) {
-        for (int i = 0; i < n; ++i) {
-            NextField();
+        for (int i = 0; i < n && m_pos <= m_work.size(); ++i) {
+            m_pos = nextComma() + 1;
         }
     }
 
 private:
+    // The next comma not handed out yet, or the end of the text.
+    std::size_t nextComma() {
+        while (m_mask == 0) {
+            if (m_next >= m_work.size()) {
+                return m_work.size();
+            }
+            m_block = m_next;
+            m_mask = commaMask(m_work.data() + m_block, m_work.size() - m_block);
+            m_next = m_block + 16;
+        }
+        const std::size_t at = m_block + static_cast<std::size_t>(__builtin_ctz(m_mask));
+        m_mask &= m_mask - 1;
+        return at;
+    }
+
+    // Bit i set where p[i] is a comma, for the first min(16, n) bytes.
+    static unsigned commaMask(const char* p, std::size_t n) {
+#if defined(__SSE2__)
+        if (n >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(','))));
+        }
+#endif
+        unsigned mask = 0;
+        for (std::size_t i = 0; i < n && i < 16; ++i) {
+            mask |= static_cast<unsigned>(p[i] == ',') << i;
+        }
+        return mask;
+    }
+
     std::string_view m_work;
-    std::size_t m_pos = 0;
+    std::size_t m_pos = 0;   // start of the next field
+    std::size_t m_block = 0; // start of the block m_mask describes
+    std::size_t m_next = 0;  // start of the next block to scan
+    unsigned m_mask = 0;     // commas of the current block not handed out yet
 };
+
+// Nearest whole number, a tie going to the even one. For 0 <= x < 2^52, adding and taking
+// away 2^52 rounds x to a whole number under the default rounding; that covers every course.
+double roundHalfEven(double x) {
+    constexpr double TwoTo52 = 4503599627370496.0;
+    if (x >= 0.0 && x < TwoTo52) {
+        return (x + TwoTo52) - TwoTo52;
+    }
+    return std::nearbyint(x);
+}
 
 std::string formatNumber(const char* pattern, double value, char sep, bool pointBack) {
     char buf[64];
@@ -144,12 +203,9 @@ void Decoder::appendPending(std::string_view piece) {
     if (m_skipToBreak) {
         return;
     }
-    if (m_pending.size() + piece.size() > MaxPendingLine) {
-        m_pending.clear();
-        m_skipToBreak = true;
-        return;
-    }
-    m_pending.append(piece);
+    // Only the first MaxPendingLine bytes of a line are kept, as handleLine keeps them of a
+    // line that lies within one chunk: a line decodes alike wherever the chunks are cut.
+    m_pending.append(piece.substr(0, MaxPendingLine - m_pending.size()));
 }
 
 void Decoder::processOne(std::string_view chunk) {
@@ -168,10 +224,12 @@ void Decoder::processOne(std::string_view chunk) {
         }
         const bool skipped = m_skipToBreak;
         m_skipToBreak = false;
-        std::string line;
-        line.swap(m_pending);
+        // Decoded from a second buffer: both keep their capacity from chunk to chunk, and
+        // a hook that touches the pending text cannot pull the line from under the decoder.
+        m_line.swap(m_pending);
+        m_pending.clear();
         if (!skipped) {
-            handleLine(line);
+            handleLine(m_line);
         }
         p = brk + 1;
     }
@@ -188,6 +246,7 @@ void Decoder::processOne(std::string_view chunk) {
 }
 
 void Decoder::handleLine(std::string_view line) {
+    line = line.substr(0, MaxPendingLine);
     if (line.size() > 11 && line[0] == 'M' && line[1] == 'S' && line[2] == 'G') {
         DecodeMsgLine(line);
     }
@@ -233,10 +292,20 @@ void Decoder::DecodeMsgLine(std::string_view line) {
     if (alt >= 40000.0) {
         alt = 39999.0;
     }
-    // Truncation toward zero; a quotient far below zero is simply out of range.
-    const long double bandQuotient = std::trunc(static_cast<long double>(alt) / 10000.0L);
+    // alt / 10,000 truncated toward zero, by comparison: for a double alt the rounded
+    // quotient reaches a whole number k exactly when alt reaches 10,000 k, so these tests
+    // give the truncated quotient wherever it is 0..3 and -1 for everything below (which,
+    // far below zero, would not even fit an integer).
+    const int band = alt >= 30000.0   ? 3
+                     : alt >= 20000.0 ? 2
+                     : alt >= 10000.0 ? 1
+                     : alt > -10000.0 ? 0
+                                      : -1;
 
-    const DistCourse dc = m_home.distCourseTo(lat, lon);
+    // The course of a position beyond the filter is needed only for the log.
+    const bool logging = logIgnored && !IgnoredLog.empty();
+    const DistCourse dc = m_home.distCourseTo(
+        lat, lon, logging ? std::numeric_limits<double>::infinity() : FilterRange);
     if (dc.distance > FilterRange) {
         bump(IgnoredMsgs);
         if (logIgnored) {
@@ -247,13 +316,13 @@ void Decoder::DecodeMsgLine(std::string_view line) {
     if (dc.course == InvalidValue || dc.distance == InvalidValue) {
         return;
     }
-    const double bearing = std::nearbyint(dc.course);
-    if (!(bearing >= 0.0 && bearing <= 359.0) || !(bandQuotient >= 0.0L && bandQuotient <= 3.0L)) {
+    const double bearing = roundHalfEven(dc.course);
+    if (!(bearing >= 0.0 && bearing <= 359.0) || band < 0) {
         return;
     }
 
     Coverage& cov = *m_coverage;
-    TPlotPoint& cell = cov.PlotData[static_cast<int>(bandQuotient)][static_cast<int>(bearing)];
+    TPlotPoint& cell = cov.PlotData[band][static_cast<int>(bearing)];
     if (dc.distance > cell.Dist) {
         cell = TPlotPoint{dc.distance, lat, lon};
     }

@@ -26,8 +26,9 @@ public:
 
 class Decoder {
 public:
-    // A pending partial line longer than this (bytes) is a feed without line breaks: it is
-    // discarded up to the next line break rather than grown without bound.
+    // Of a line, only its first MaxPendingLine bytes are kept (decoding reads at most 259 of
+    // them; the ignored-message log gets these): a feed without line breaks cannot grow the
+    // pending text without bound, and a line decodes alike whatever the chunk boundaries.
     static constexpr std::size_t MaxPendingLine = 4096;
 
     explicit Decoder(Coverage& coverage) : m_coverage(&coverage) {}
@@ -92,7 +93,8 @@ private:
     double m_homeLat = 0.0, m_homeLon = 0.0;
     HomeTrig m_home;
     std::string m_pending;
-    bool m_skipToBreak = false; // discarding the rest of an overlong or dropped line
+    std::string m_line; // the completed pending line while it is decoded
+    bool m_skipToBreak = false; // discarding the rest of a line cut by a dropped chunk
     bool m_busy = false;
     std::deque<Queued> m_queue;
 };
