@@ -419,6 +419,15 @@ int runCommand(const std::vector<std::string>& args) {
     Steady::time_point lastByte{};
     bool gotData = false;
     std::string replies;
+    // A feed that trickles (a station's few hundred lines a second, each sent on its own) is
+    // read at most every ReadPause, so that one wake-up decodes a batch instead of a line. A
+    // busier feed (TrickleBytes or more in the last second) is read as fast as it comes:
+    // pausing it would cap it at a socket buffer per pause.
+    constexpr milliseconds ReadPause(50);
+    constexpr std::int64_t TrickleBytes = 256 * 1024;
+    Steady::time_point readAfter{};
+    Steady::time_point rateWindow = Steady::now();
+    std::int64_t windowBytes = 0, lastWindowBytes = TrickleBytes;
 
     auto retryLater = [&](bool lostConnection, const std::string& reason) {
         const int pause = backoff.nextPauseSeconds();
@@ -448,6 +457,14 @@ int runCommand(const std::vector<std::string>& args) {
                 gotData = true; // a good connection: the next loss retries after 1 s again
                 backoff.reset();
             }
+            windowBytes += static_cast<std::int64_t>(link.data().size());
+            if (lastByte - rateWindow >= std::chrono::seconds(1)) {
+                lastWindowBytes = windowBytes;
+                windowBytes = 0;
+                rateWindow = lastByte;
+            }
+            readAfter =
+                lastWindowBytes < TrickleBytes ? lastByte + ReadPause : Steady::time_point{};
             replies.clear();
             service.received(link.data(), replies);
             if (!replies.empty()) {
@@ -488,11 +505,16 @@ int runCommand(const std::vector<std::string>& args) {
             break;
         case FeedLink::State::Up:
             wakeAt = std::min(wakeAt, lastByte + idleLimit);
+            if (now < readAfter) {
+                wakeAt = std::min(wakeAt, readAfter);
+            }
             break;
         }
         now = Steady::now();
         const auto waitMs = std::chrono::ceil<milliseconds>(wakeAt - now).count();
-        pollfd fds[2] = {{wake.readFd(), POLLIN, 0}, {link.fd(), link.pollEvents(), 0}};
+        const bool pausing = link.state() == FeedLink::State::Up && now < readAfter;
+        pollfd fds[2] = {{wake.readFd(), POLLIN, 0},
+                         {link.fd(), pausing ? short{0} : link.pollEvents(), 0}};
         const nfds_t count = link.fd() >= 0 ? 2 : 1;
         const int rc =
             ::poll(fds, count, static_cast<int>(std::clamp<long long>(waitMs, 0, 60000)));
