@@ -10,6 +10,7 @@ pkgs=(
   xvfb xauth xdotool openbox trayer x11-utils
   fonts-dejavu-core python3 python3-numpy
   linux-perf valgrind
+  dump1090-mutability # a real base station for the window's test: replays recorded radio samples
   dpkg-dev file desktop-file-utils systemd
 )
 missing=()

@@ -169,7 +169,10 @@ void Decoder::drainQueue() {
     while (!m_queue.empty()) {
         Queued next = std::move(m_queue.front());
         m_queue.pop_front();
-        if (next.drop) {
+        if (next.reset) {
+            m_pending.clear();
+            m_skipToBreak = false;
+        } else if (next.drop) {
             dropOne(next.text);
         } else {
             processOne(next.text);
@@ -195,6 +198,10 @@ void Decoder::FlushPendingLine() {
 }
 
 void Decoder::ResetPendingLine() {
+    if (m_busy) {
+        m_queue.push_back({std::string(), false, true});
+        return;
+    }
     m_pending.clear();
     m_skipToBreak = false;
 }

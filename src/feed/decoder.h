@@ -64,7 +64,8 @@ public:
     void DropChunk(std::string_view chunk);
     // End of input (a file read to its end): the pending text is a complete last line.
     void FlushPendingLine();
-    // A new connection: forget whatever was left of the old one.
+    // A new connection: forget whatever was left of the old one. Called from inside a hook,
+    // it takes effect after the chunks already handed over, which belong to the old one.
     void ResetPendingLine();
 
     // One complete line, without its line break.
@@ -78,6 +79,7 @@ private:
     struct Queued {
         std::string text;
         bool drop;
+        bool reset = false; // a ResetPendingLine made while busy
     };
     void processOne(std::string_view chunk);
     void dropOne(std::string_view chunk);

@@ -1,14 +1,13 @@
-// Telnet command stripping and the minimal client side of option negotiation.
+// Telnet command removal and option negotiation for the feed connection.
 #include "feed/telnet.h"
+
+#include <cstring>
 
 namespace rizuzez {
 
 std::string TelnetFilter::terminalTypeReply() {
-    std::string r;
-    r += static_cast<char>(IAC);
-    r += static_cast<char>(SB);
-    r += static_cast<char>(TerminalType);
-    r += static_cast<char>(TtypeIs);
+    std::string r{static_cast<char>(IAC), static_cast<char>(SB), static_cast<char>(TerminalType),
+                  static_cast<char>(TtypeIs)};
     r += "dumb";
     r += static_cast<char>(IAC);
     r += static_cast<char>(SE);
@@ -20,36 +19,13 @@ void TelnetFilter::reset() {
     m_verb = 0;
     m_sub.clear();
     m_out.clear();
-    m_answered.fill(false);
-}
-
-void TelnetFilter::option(unsigned char verb, unsigned char opt, std::string& replies) {
-    // WONT and DONT confirm a state we never left; answering them would invite loops.
-    if ((verb != DO && verb != WILL) || m_answered[opt]) {
-        return;
-    }
-    m_answered[opt] = true;
-    unsigned char answer = 0;
-    if (verb == DO) {
-        answer = opt == TerminalType ? WILL : WONT;
-    } else {
-        answer = DONT;
-    }
-    replies += static_cast<char>(IAC);
-    replies += static_cast<char>(answer);
-    replies += static_cast<char>(opt);
-}
-
-void TelnetFilter::endSubnegotiation(std::string& replies) {
-    if (m_sub.size() >= 2 && static_cast<unsigned char>(m_sub[0]) == TerminalType &&
-        static_cast<unsigned char>(m_sub[1]) == TtypeSend) {
-        replies += terminalTypeReply();
-    }
-    m_sub.clear();
+    m_willing.fill(false);
+    m_refusedDo.fill(false);
+    m_refusedWill.fill(false);
 }
 
 std::string_view TelnetFilter::filter(std::string_view in, std::string& replies) {
-    if (m_state == State::Data && in.find(static_cast<char>(IAC)) == std::string_view::npos) {
+    if (m_state == State::Data && std::memchr(in.data(), IAC, in.size()) == nullptr) {
         return in;
     }
     m_out.clear();
@@ -64,41 +40,41 @@ std::string_view TelnetFilter::filter(std::string_view in, std::string& replies)
             }
             break;
         case State::Iac:
-            if (c == IAC) { // an escaped data byte 255
+            if (c == IAC) { // escaped data byte 255
                 m_out += ch;
                 m_state = State::Data;
-            } else if (c == WILL || c == WONT || c == DO || c == DONT) {
+            } else if (c >= WILL) {
                 m_verb = c;
-                m_state = State::Option;
+                m_state = State::Verb;
             } else if (c == SB) {
                 m_sub.clear();
                 m_state = State::Sub;
-            } else { // NOP, GA, a stray SE and the other two-byte commands
+            } else { // NOP, GA, DM and the like: two bytes, nothing to do
                 m_state = State::Data;
             }
             break;
-        case State::Option:
-            option(m_verb, c, replies);
+        case State::Verb:
+            command(m_verb, c, replies);
             m_state = State::Data;
             break;
         case State::Sub:
             if (c == IAC) {
                 m_state = State::SubIac;
-            } else if (m_sub.size() < MaxSubnegotiation) {
-                m_sub += ch;
-            } else {
+            } else if (m_sub.size() >= MaxSubnegotiation) {
                 m_sub.clear();
                 m_state = State::Data;
+            } else {
+                m_sub += ch;
             }
             break;
         case State::SubIac:
             if (c == SE) {
                 endSubnegotiation(replies);
                 m_state = State::Data;
-            } else if (c == IAC && m_sub.size() < MaxSubnegotiation) {
+            } else if (c == IAC) {
                 m_sub += ch;
                 m_state = State::Sub;
-            } else { // malformed: give up on the subnegotiation
+            } else { // malformed: abandon the subnegotiation
                 m_sub.clear();
                 m_state = State::Data;
             }
@@ -106,6 +82,49 @@ std::string_view TelnetFilter::filter(std::string_view in, std::string& replies)
         }
     }
     return m_out;
+}
+
+void TelnetFilter::command(unsigned char verb, unsigned char option, std::string& replies) {
+    const auto send = [&](unsigned char v) {
+        replies += static_cast<char>(IAC);
+        replies += static_cast<char>(v);
+        replies += static_cast<char>(option);
+    };
+    switch (verb) {
+    case DO:
+        if (option == TerminalType) {
+            if (!m_willing[option]) {
+                m_willing[option] = true;
+                send(WILL);
+            }
+        } else if (!m_refusedDo[option]) {
+            m_refusedDo[option] = true;
+            send(WONT);
+        }
+        break;
+    case DONT:
+        if (m_willing[option]) {
+            m_willing[option] = false;
+            send(WONT);
+        }
+        break;
+    case WILL:
+        if (!m_refusedWill[option]) {
+            m_refusedWill[option] = true;
+            send(DONT);
+        }
+        break;
+    default: // WONT: we never asked the far end to do anything
+        break;
+    }
+}
+
+void TelnetFilter::endSubnegotiation(std::string& replies) {
+    if (m_sub.size() >= 2 && static_cast<unsigned char>(m_sub[0]) == TerminalType &&
+        static_cast<unsigned char>(m_sub[1]) == TtypeSend) {
+        replies += terminalTypeReply();
+    }
+    m_sub.clear();
 }
 
 } // namespace rizuzez
