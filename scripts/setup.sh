@@ -11,6 +11,7 @@ pkgs=(
   fonts-dejavu-core python3 python3-numpy
   linux-perf valgrind
   dump1090-mutability # a real base station for the window's test: replays recorded radio samples
+  dpkg-dev file desktop-file-utils systemd
 )
 missing=()
 for p in "${pkgs[@]}"; do

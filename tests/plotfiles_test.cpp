@@ -182,3 +182,61 @@ TEST_F(PlotFiles, MissingOrDamagedMaxKeepsRecordButRewritesBoxes) {
 }
 
 } // namespace
+
+// States a save killed at each step leaves behind, built from a real old and a real new set.
+struct InterruptedCase {
+    const char* name;
+    bool marker;                   // killed after the commit point
+    std::vector<std::string> tmp;  // new files still under their temporary names
+    std::vector<std::string> done; // new files already renamed into place
+    bool expectNew;                // what a load then reads
+};
+
+TEST_F(PlotFiles, InterruptedSaveIsFinishedOrForgottenAsAWhole) {
+    const InterruptedCase cases[] = {
+        {"killed_while_writing", false, {"dat", "max"}, {}, false},
+        {"killed_before_commit", false, {"dat", "max", "hex"}, {}, false},
+        {"killed_right_after_commit", true, {"dat", "max", "hex"}, {}, true},
+        {"killed_between_renames", true, {"max", "hex"}, {"dat"}, true},
+        {"killed_before_the_last_rename", true, {"hex"}, {"dat", "max"}, true},
+        {"killed_before_removing_the_marker", true, {}, {"dat", "max", "hex"}, true},
+    };
+    Coverage fresh = sample;
+    fresh.PlotData[2][7].Dist = 444.0;
+    fresh.MaxDistance = {444.0, 7.0, 55.0, 1.0, 25000.0};
+    fresh.texts.Edit10 = "400C7E";
+    const fs::path newSet = dir / "new";
+    fs::create_directories(newSet);
+    SavePlotFiles(fresh, newSet.string(), "", when);
+
+    for (const InterruptedCase& c : cases) {
+        SavePlotFiles(sample, dir.string(), "", when); // the old set
+        for (const std::string& ext : c.tmp)
+            fs::copy_file(newSet / ("rizuzez1." + ext), dir / ("rizuzez1." + ext + ".tmp"),
+                          fs::copy_options::overwrite_existing);
+        for (const std::string& ext : c.done)
+            fs::copy_file(newSet / ("rizuzez1." + ext), dir / ("rizuzez1." + ext),
+                          fs::copy_options::overwrite_existing);
+        if (c.marker)
+            write("rizuzez1.commit", "");
+
+        Coverage loaded;
+        Answers yes;
+        const LoadResult r = LoadPlotFiles(loaded, dir.string(), "", yes);
+        const Coverage& expected = c.expectNew ? fresh : sample;
+        EXPECT_EQ(r.completedInterruptedSave, c.marker) << c.name;
+        EXPECT_TRUE(r.datLoaded && r.maxLoaded && r.hexLoaded) << c.name;
+        EXPECT_EQ(std::memcmp(&loaded.PlotData, &expected.PlotData, PlotTableBytes), 0) << c.name;
+        EXPECT_EQ(std::memcmp(&loaded.MaxDistance, &expected.MaxDistance, 40), 0) << c.name;
+        EXPECT_EQ(loaded.texts.Edit10, expected.texts.Edit10) << c.name;
+        EXPECT_FALSE(fs::exists(dir / "rizuzez1.commit")) << c.name;
+
+        // The next save starts clean: nothing of the interrupted one rides along.
+        SavePlotFiles(sample, dir.string(), "", when);
+        for (const auto& e : fs::directory_iterator(dir))
+            EXPECT_TRUE(e.is_directory() || (e.path().extension() != ".tmp" &&
+                                             e.path().extension() != ".commit"))
+                << c.name << ": " << e.path();
+        EXPECT_EQ(bytes("rizuzez1.hex"), "4CA1D5\r\n") << c.name;
+    }
+}

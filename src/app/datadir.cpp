@@ -109,4 +109,15 @@ DataFolders setUpDataDir(const std::string& exeDir, const std::string& userDataD
     return beside;
 }
 
+DataFolders useDataDir(const std::string& dataDir) {
+    DataFolders f;
+    f.DataDir = withSeparator(dataDir);
+    f.outlinesDir = withSeparator(fs::path(dataDir) / "outlines");
+    f.besideExecutable = false;
+    const Prepared p = prepare(dataDir);
+    f.created = p.created;
+    f.usable = p.usable;
+    return f;
+}
+
 } // namespace rizuzez

@@ -30,4 +30,9 @@ struct DataFolders {
 // operations in it fail and the configuration gives its defaults.
 DataFolders setUpDataDir(const std::string& exeDir, const std::string& userDataDir);
 
+// A data folder named by the operator (the headless service's --data-dir): used as it is,
+// created with missing parents when absent; nothing moves into it, and the outline folder
+// is its subfolder "outlines", so that the service keeps everything under one folder.
+DataFolders useDataDir(const std::string& dataDir);
+
 } // namespace rizuzez

@@ -15,8 +15,13 @@ std::string cleanUpMessage(std::int32_t count, double filterRange) {
 
 StartupResult runStartup(Station& station, const StartupInputs& inputs,
                          StartupQuestions& questions) {
+    return runStartupIn(station, setUpDataDir(inputs.exeDir, inputs.userDataDir), questions);
+}
+
+StartupResult runStartupIn(Station& station, const DataFolders& folders,
+                         StartupQuestions& questions) {
     StartupResult r;
-    r.folders = setUpDataDir(inputs.exeDir, inputs.userDataDir);
+    r.folders = folders;
     station.DataDir = r.folders.DataDir;
 
     r.blacklistFile = ensureBlacklistFile(station.blacklistFile());

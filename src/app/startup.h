@@ -56,6 +56,9 @@ struct StartupResult {
 // indicator updates, hooks its minimise event, and leaves the feed stopped.
 StartupResult runStartup(Station& station, const StartupInputs& inputs,
                          StartupQuestions& questions);
+// The same with the data folders already set up (the headless service's --data-dir).
+StartupResult runStartupIn(Station& station, const DataFolders& folders,
+                         StartupQuestions& questions);
 
 struct ShutdownResult {
     ConfigWriteResult config;

@@ -13,7 +13,8 @@ constexpr const char* Help =
     "usage: rizuzez-cli info [--data-dir DIR] [FILE.dat]\n"
     "\n"
     "Summarises a plot: filled bearings and furthest distance per altitude band, the furthest\n"
-    "contact (from the .max and .hex beside the .dat), and whether the files are damaged.\n"
+    "contact (from the .max and .hex beside the .dat), and whether the files are damaged. A save\n"
+    "of the plot that was interrupted after its commit point is completed first.\n"
     "Without FILE.dat, the default plot rizuzez1.dat of the data folder.\n";
 
 const char* statusText(PlotFileStatus s) {
@@ -45,10 +46,16 @@ int infoCommand(const std::vector<std::string>& args) {
     if (base.extension() == ".dat") {
         base.replace_extension();
     }
+    // A save killed after its commit point is finished first, as a load would do.
+    const bool completed =
+        completeInterruptedSave(base.parent_path().string(), base.filename().string());
     PlotTable table{};
     const PlotFileStatus datStatus = readPlotTable(datPath, table);
     if (datStatus == PlotFileStatus::Missing || datStatus == PlotFileStatus::Unreadable) {
         throw UsageError("cannot read " + datPath);
+    }
+    if (completed) {
+        std::printf("Completed an interrupted save of %s\n", base.string().c_str());
     }
     std::printf("Plot: %s: %s\n", datPath.c_str(), statusText(datStatus));
     if (datStatus == PlotFileStatus::Ok) {

@@ -12,6 +12,7 @@ int replayCommand(const std::vector<std::string>& args);
 int infoCommand(const std::vector<std::string>& args);
 int exportCommand(const std::vector<std::string>& args);
 int renderCommand(const std::vector<std::string>& args);
+int runCommand(const std::vector<std::string>& args);
 int serveCommand(const std::vector<std::string>& args);
 } // namespace rizuzez::cli
 
@@ -28,6 +29,7 @@ const Entry Commands[] = {
     {"info", &rizuzez::cli::infoCommand, "summarise a plot file"},
     {"export", &rizuzez::cli::exportCommand, "write the coverage outline for maps"},
     {"render", &rizuzez::cli::renderCommand, "draw the radar plot as a PNG picture"},
+    {"run", &rizuzez::cli::runCommand, "run the station as a headless service"},
     {"serve", &rizuzez::cli::serveCommand,
      "serve recorded or generated base-station text on a port"},
 };

@@ -1,6 +1,7 @@
 // Saving and loading of plot files with atomic replacement and damage checks.
 #include "coverage/plotfiles.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -52,8 +53,11 @@ std::string dataPath(const std::string& dataDir, const std::string& name) {
     return (fs::path(dataDir) / name).string();
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::string tmp = path + ".tmp";
+namespace {
+
+// Writes bytes to a temporary file beside path and flushes it to the disk; false (with the
+// temporary removed) on any failure.
+bool writeTemporary(const std::string& tmp, std::string_view bytes) {
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
@@ -75,25 +79,124 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
-        return true;
+    if (!ok) {
+        std::remove(tmp.c_str());
     }
-    std::remove(tmp.c_str());
-    return false;
+    return ok;
+}
+
+// Makes the renames in a folder durable; a failure only weakens that, so it is not reported.
+void syncFolderOf(const std::string& path) {
+    const std::string dir = fs::path(path).parent_path().string();
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string temporaryFor(const std::string& path) {
+    return path + ".tmp";
+}
+
+} // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    const std::string tmp = temporaryFor(path);
+    if (!writeTemporary(tmp, bytes)) {
+        return false;
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+namespace {
+
+constexpr const char* SetExtensions[] = {"dat", "max", "hex"};
+
+std::string commitMarkerFor(const std::string& dataDir, const std::string& baseName) {
+    return dataPath(dataDir, baseName + ".commit");
+}
+
+// Creates the marker and flushes it and the folder: from here on the save counts as done.
+bool createCommitMarker(const std::string& marker) {
+    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    syncFolderOf(marker);
+    return ok;
+}
+
+} // namespace
+
+bool completeInterruptedSave(const std::string& dataDir, const std::string& baseName) {
+    const std::string marker = commitMarkerFor(dataDir, baseName);
+    if (!fileExists(marker)) {
+        return false;
+    }
+    for (const char* ext : SetExtensions) {
+        const std::string path = dataPath(dataDir, baseName + "." + ext);
+        const std::string tmp = temporaryFor(path);
+        if (fileExists(tmp)) {
+            std::rename(tmp.c_str(), path.c_str());
+        }
+    }
+    syncFolderOf(marker);
+    std::remove(marker.c_str());
+    return true;
 }
 
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now) {
     const std::string prefix = plotFilePrefix(mode, now);
-    SaveResult result;
-    auto save = [&](const std::string& ext, std::string_view bytes) {
-        const std::string path = dataPath(dataDir, prefix + ext);
-        (writeFileAtomically(path, bytes) ? result.written : result.failed).push_back(path);
+    const std::string baseName = prefix.substr(0, prefix.size() - 1);
+    completeInterruptedSave(dataDir, baseName);
+
+    struct Member {
+        std::string path;
+        std::string_view bytes;
+        bool ready = false;
     };
-    save("dat", std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes));
-    save("max",
-         std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes));
-    save("hex", coverage.texts.Edit10 + "\r\n");
+    const std::string hex = coverage.texts.Edit10 + "\r\n";
+    Member set[] = {
+        {dataPath(dataDir, prefix + "dat"),
+         std::string_view(reinterpret_cast<const char*>(&coverage.PlotData), PlotTableBytes)},
+        {dataPath(dataDir, prefix + "max"),
+         std::string_view(reinterpret_cast<const char*>(&coverage.MaxDistance), MaxDistanceBytes)},
+        {dataPath(dataDir, prefix + "hex"), hex},
+    };
+    // Temporaries left by an uncommitted save must not ride on this one's marker.
+    for (Member& m : set) {
+        ::unlink(temporaryFor(m.path).c_str());
+    }
+    bool anyReady = false;
+    for (Member& m : set) {
+        m.ready = writeTemporary(temporaryFor(m.path), m.bytes);
+        anyReady = anyReady || m.ready;
+    }
+    // The commit point. Without a marker (it could not be created) the renames still run:
+    // each file stays whole, only the set loses its all-or-nothing property.
+    const std::string marker = commitMarkerFor(dataDir, baseName);
+    const bool committed = anyReady && createCommitMarker(marker);
+    SaveResult result;
+    for (Member& m : set) {
+        if (m.ready && std::rename(temporaryFor(m.path).c_str(), m.path.c_str()) != 0) {
+            std::remove(temporaryFor(m.path).c_str());
+            m.ready = false;
+        }
+        (m.ready ? result.written : result.failed).push_back(m.path);
+    }
+    syncFolderOf(set[0].path);
+    if (committed) {
+        std::remove(marker.c_str());
+    }
     return result;
 }
 
@@ -172,6 +275,7 @@ LoadResult LoadPlotFiles(Coverage& coverage, const std::string& dataDir, std::st
         base = "rizuzez1";
     }
     result.baseName = base;
+    result.completedInterruptedSave = completeInterruptedSave(dataDir, base);
 
     const std::string datPath = dataPath(dataDir, base + ".dat");
     if (!fileExists(datPath)) {

@@ -34,16 +34,34 @@ struct SaveResult {
     std::vector<std::string> failed;  // full paths that could not be written (old file kept)
 };
 
-// Writes the three files. Each goes to a temporary file in the same folder and replaces the
-// old one only once complete, so a crash or a full disk never destroys the previous copy.
-// A file that fails does not stop the others.
+// Writes the three files as one set, all or nothing, even when the process is killed or the
+// machine loses power at any moment:
+//  1. each new file is written to "NAME.ext.tmp" beside its final name and flushed;
+//  2. the commit marker "BASE.commit" is created and flushed with the folder: the commit
+//     point;
+//  3. the temporaries are renamed over the old files (.dat, .max, .hex), the folder flushed;
+//  4. the marker is removed.
+// Killed before 2, the old set stays as it was (stray temporaries are overwritten by the next
+// save); killed after 2, the files may be a mixture of old and new, which the next load or
+// save of that set completes to the new set (completeInterruptedSave) before reading or
+// writing anything. Each single file is complete at every moment. A file that cannot be
+// written does not stop the others (its old copy stays); the files written still replace
+// theirs together.
 SaveResult SavePlotFiles(const Coverage& coverage, const std::string& dataDir,
                          std::string_view mode, const LocalDateTime& now);
 
+// Finishes a save of the set BASE ("rizuzez1", "rizuzez1.2011-05-06") that was interrupted
+// after its commit point: the temporaries still present are complete and are renamed into
+// place, then the marker goes. True when there was such a save. Without a marker nothing is
+// touched. LoadPlotFiles and SavePlotFiles call it first; a reader of single files calls it
+// before reading a set.
+bool completeInterruptedSave(const std::string& dataDir, const std::string& baseName);
+
 struct LoadResult {
-    std::string baseName;    // empty when nothing was looked for (dialog cancelled)
-    bool found = false;      // the .dat exists (and, for the default plot, Yes was answered)
-    bool declined = false;   // the reload question was answered No
+    std::string baseName;                  // empty when nothing was looked for (dialog cancelled)
+    bool completedInterruptedSave = false; // a save killed after its commit was finished first
+    bool found = false;    // the .dat exists (and, for the default plot, Yes was answered)
+    bool declined = false; // the reload question was answered No
     bool datLoaded = false;
     bool datDamaged = false; // short, unreadable, or holding NaN, infinity or a negative distance
     bool maxLoaded = false;
