@@ -84,29 +84,24 @@ DataFolders foldersAt(const fs::path& base, bool beside) {
 } // namespace
 
 DataFolders setUpDataDir(const std::string& exeDir, const std::string& userDataDir) {
-    DataFolders beside = foldersAt(exeDir, true);
-    const Prepared p = prepare(beside.DataDir);
-    beside.created = p.created;
-    beside.usable = p.usable;
-    if (p.usable) {
-        if (p.created) {
-            moveLegacyFiles(exeDir, beside.DataDir, beside.moved);
+    // The folder beside the program first, else the user's; the older files are moved into
+    // whichever is set up for the first time.
+    auto tryAt = [&](const std::string& base, bool beside) {
+        DataFolders f = foldersAt(base, beside);
+        const Prepared p = prepare(f.DataDir);
+        f.created = p.created;
+        f.usable = p.usable;
+        if (p.usable && p.created) {
+            moveLegacyFiles(exeDir, f.DataDir, f.moved);
         }
+        return f;
+    };
+    DataFolders beside = tryAt(exeDir, true);
+    if (beside.usable || userDataDir.empty()) {
         return beside;
     }
-    if (!userDataDir.empty()) {
-        DataFolders user = foldersAt(userDataDir, false);
-        const Prepared u = prepare(user.DataDir);
-        user.created = u.created;
-        user.usable = u.usable;
-        if (u.usable) {
-            if (u.created) {
-                moveLegacyFiles(exeDir, user.DataDir, user.moved);
-            }
-            return user;
-        }
-    }
-    return beside;
+    DataFolders user = tryAt(userDataDir, false);
+    return user.usable ? user : beside;
 }
 
 DataFolders useDataDir(const std::string& dataDir) {
