@@ -1,7 +1,29 @@
 // Clearing, clean-up and furthest-contact rebuild of the coverage table.
 #include "coverage/plotdata.h"
 
+#include <cstdio>
+
 namespace rizuzez {
+
+std::string formatContactNumber(const char* pattern, double value, char decimalSeparator,
+                                bool pointBack) {
+    char buf[400]; // "%f" of the largest double is some 310 characters
+    std::snprintf(buf, sizeof buf, pattern, value);
+    std::string s(buf);
+    const auto first = s.find_first_not_of(' ');
+    s = first == std::string::npos ? std::string() : s.substr(first);
+    for (char& c : s) {
+        if (c == '.') {
+            c = decimalSeparator;
+        }
+    }
+    if (pointBack) {
+        if (const auto pos = s.find(','); pos != std::string::npos) {
+            s[pos] = '.';
+        }
+    }
+    return s;
+}
 
 void ClearCoverage(Coverage& coverage) {
     for (auto& band : coverage.PlotData) {

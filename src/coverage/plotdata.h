@@ -51,6 +51,12 @@ struct ContactTexts {
     bool operator==(const ContactTexts&) const = default;
 };
 
+// A number for a furthest-contact box: printf pattern (C numeric locale), blanks trimmed, the
+// decimal point shown as the locale's separator, then (pointBack) its first "," turned into
+// ".", so the boxes read "." on every desktop.
+std::string formatContactNumber(const char* pattern, double value, char decimalSeparator,
+                                bool pointBack = true);
+
 // The coverage data of one station: the table, the furthest contact and its texts.
 struct Coverage {
     PlotTable PlotData{};

@@ -20,23 +20,6 @@ bool fileExists(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
-std::string formatBox(const char* pattern, double value, char sep) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, pattern, value);
-    std::string s(buf);
-    const auto b = s.find_first_not_of(' ');
-    s = b == std::string::npos ? std::string() : s.substr(b);
-    for (char& c : s) {
-        if (c == '.') {
-            c = sep;
-        }
-    }
-    if (auto pos = s.find(','); pos != std::string::npos) {
-        s[pos] = '.';
-    }
-    return s;
-}
-
 } // namespace
 
 std::string plotFilePrefix(std::string_view mode, const LocalDateTime& now) {
@@ -251,11 +234,11 @@ PlotFileStatus readMaxRecord(const std::string& path, TMaxDistance& out) {
 }
 
 void showLoadedContact(const TMaxDistance& m, ContactTexts& t, char sep) {
-    t.Edit5 = formatBox("%6.2f", m.Lat, sep);
-    t.Edit6 = formatBox("%7.2f", m.Lon, sep);
-    t.Edit7 = formatBox("%5.0f", m.Alt, sep);
-    t.Edit8 = formatBox("%5.1f", m.Dist, sep);
-    t.Edit9 = formatBox("%5.1f", m.Trk, sep);
+    t.Edit5 = formatContactNumber("%6.2f", m.Lat, sep);
+    t.Edit6 = formatContactNumber("%7.2f", m.Lon, sep);
+    t.Edit7 = formatContactNumber("%5.0f", m.Alt, sep);
+    t.Edit8 = formatContactNumber("%5.1f", m.Dist, sep);
+    t.Edit9 = formatContactNumber("%5.1f", m.Trk, sep);
 }
 
 LoadResult LoadPlotFiles(Coverage& coverage, const std::string& dataDir, std::string_view mode,

@@ -121,23 +121,6 @@ double roundHalfEven(double x) {
     return std::nearbyint(x);
 }
 
-std::string formatNumber(const char* pattern, double value, char sep, bool pointBack) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, pattern, value);
-    std::string s = std::string(trimControl(buf));
-    for (char& c : s) {
-        if (c == '.') {
-            c = sep;
-        }
-    }
-    if (pointBack) {
-        if (auto pos = s.find(','); pos != std::string::npos) {
-            s[pos] = '.';
-        }
-    }
-    return s;
-}
-
 } // namespace
 
 void Decoder::setHome(double lat, double lon) {
@@ -348,11 +331,11 @@ void Decoder::DecodeMsgLine(std::string_view line) {
 void Decoder::showContact(std::string_view modeS) {
     const TMaxDistance& m = m_coverage->MaxDistance;
     ContactTexts& t = m_coverage->texts;
-    t.Edit5 = formatNumber("%8.4f", m.Lat, decimalSeparator, true);
-    t.Edit6 = formatNumber("%9.4f", m.Lon, decimalSeparator, true);
-    t.Edit7 = formatNumber("%5.0f", m.Alt, decimalSeparator, false);
-    t.Edit8 = formatNumber("%5.1f", m.Dist, decimalSeparator, true);
-    t.Edit9 = formatNumber("%5.1f", m.Trk, decimalSeparator, true);
+    t.Edit5 = formatContactNumber("%8.4f", m.Lat, decimalSeparator, true);
+    t.Edit6 = formatContactNumber("%9.4f", m.Lon, decimalSeparator, true);
+    t.Edit7 = formatContactNumber("%5.0f", m.Alt, decimalSeparator, false);
+    t.Edit8 = formatContactNumber("%5.1f", m.Dist, decimalSeparator, true);
+    t.Edit9 = formatContactNumber("%5.1f", m.Trk, decimalSeparator, true);
     t.Edit10 = std::string(modeS);
 }
 
