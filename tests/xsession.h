@@ -133,8 +133,10 @@ struct XWindow {
 
 class XSession {
 public:
-    // Why the desktop cannot be had here, or empty when it runs.
+    // Why the desktop cannot be had here, or empty when it runs. Each program gets a
+    // generous while to come up: the tests share two cores with the rest of the suite.
     std::string start() {
+        constexpr int ComeUpMs = 30000;
         for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/trayer",
                                  "/usr/bin/xdotool", "/usr/bin/xwininfo", "/usr/bin/xprop"}) {
             if (::access(tool, X_OK) != 0) {
@@ -149,7 +151,7 @@ public:
             m_display = ":" + std::to_string(n);
             m_xvfb =
                 Child({"Xvfb", m_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
-            if (waitUntil([&] { return xfs::exists(socket) || !m_xvfb.running(); }, 10000) &&
+            if (waitUntil([&] { return xfs::exists(socket) || !m_xvfb.running(); }, ComeUpMs) &&
                 m_xvfb.running()) {
                 break;
             }
@@ -167,7 +169,7 @@ public:
                            shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
                                std::string::npos;
                 },
-                10000)) {
+                ComeUpMs)) {
             return "openbox did not come up";
         }
         m_tray = Child({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
@@ -178,7 +180,7 @@ public:
                     return shell("xwininfo -root -tree").find("(\"panel\" \"trayer\")") !=
                            std::string::npos;
                 },
-                10000)) {
+                ComeUpMs)) {
             return "trayer did not come up";
         }
         return {};
